@@ -1,0 +1,18 @@
+// Facts about the program an item starts: description, company, version and
+// size, read from its version resource and the file itself.
+#pragma once
+
+#include <cstdint>
+
+#include "inventory/run_data.h"
+#include "platform/win32_types.h"
+
+void FillFileFacts(_RunData& item);
+// out holds 256 units plus terminator; emptied first. 1 when found.
+int ReadVersionString(const char16_t* path, const char16_t* valueName, char16_t* out);
+int64_t GetFileSizeOf(const char16_t* path);
+// Rewrites "\??\" and "\SystemRoot\" paths in place (260 units).
+void NormalizeNativePath(char16_t* path);
+// The module's directory with its trailing backslash (260 units); 0 and out
+// untouched when the module path holds no backslash.
+int GetModuleDirectory(HMODULE instance, char16_t* out);

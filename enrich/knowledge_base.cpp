@@ -1,0 +1,4 @@
+// PLACEHOLDER: replaced by the knowledge-base loader.
+#include "enrich/knowledge_base.h"
+
+void LoadKnowledgeBase(ScanContext&) {}

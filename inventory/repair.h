@@ -1,0 +1,15 @@
+// The repair workers behind DLL_Repair and FixItemByName.
+#pragma once
+
+#include <cstdint>
+
+#include "inventory/fix_node.h"
+#include "inventory/scan_context.h"
+#include "plugin/check_node.h"
+
+constexpr int kRepairAll = 0;
+constexpr int kRepairSelected = 1;
+
+int RepairCheckList(CheckNode* head, ScanContext& context, int mode);
+int DeleteItemByName(const char16_t* name);
+int FixItemsByName(ScanContext& context, FixNode* head);

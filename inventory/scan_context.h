@@ -1,0 +1,54 @@
+// ScanContext: the per-call context of every export — the inventory, the
+// three knowledge lists, the host's callback and counter, the cancel flag.
+#pragma once
+
+#include <cstdint>
+
+#include "inventory/carray.h"
+#include "inventory/run_data.h"
+#include "platform/win32_types.h"
+
+// The host's progress callback: the text being worked on, four -1, the user
+// data, three 0. A non-zero answer asks the module to stop.
+typedef int32_t(__cdecl* ProgressCallback)(const char16_t* text, int32_t, int32_t, int32_t,
+                                            int32_t, int32_t userData, int32_t, int32_t,
+                                            int32_t);
+
+typedef CArray<_RunData, _RunData> RunDataArray;
+
+struct ScanContext {
+  ScanContext(ProgressCallback progress, int32_t* counter, int32_t data)
+      : callback(progress), userData(data), itemCounter(counter) {}
+  ScanContext(const ScanContext&) = delete;
+  ScanContext& operator=(const ScanContext&) = delete;
+  ~ScanContext() {
+    hiddenList.RemoveAll();
+    dangerList.RemoveAll();
+    safeList.RemoveAll();
+    inventory.RemoveAll();
+  }
+
+  RunDataArray inventory;
+  RunDataArray safeList;
+  RunDataArray dangerList;
+  RunDataArray hiddenList;
+  ProgressCallback callback = nullptr;
+  int32_t userData = 0;
+  int32_t cancel = 0;
+  int32_t* itemCounter = nullptr;
+};
+
+// Tells the host what the module works on (callback, cancel flag, counter).
+void ReportItem(ScanContext& context, const char16_t* text);
+
+// The three lookups: 1 on a match (level and description taken from the
+// first matching entry), else 0 with the item unchanged.
+int FindInHiddenList(_RunData& item, ScanContext& context);
+int FindInSafeList(_RunData& item, ScanContext& context);
+int FindInDangerList(_RunData& item, ScanContext& context);
+
+// Hidden, then safe, then dangerous; false when the item is to be dropped.
+bool ClassifyItem(_RunData& item, ScanContext& context);
+
+// Adds a copy of the record at the end of the inventory.
+void AppendToInventory(ScanContext& context, const _RunData& item);

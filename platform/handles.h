@@ -1,0 +1,54 @@
+// Owners for the handles of the platform layer: each closes its handle once,
+// on every way out of the scope that holds it.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class ScopedKey {
+ public:
+  ScopedKey() = default;
+  explicit ScopedKey(HKEY key) : key_(key) {}
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  ~ScopedKey() { reset(); }
+  HKEY get() const { return key_; }
+  HKEY* receive() { reset(); return &key_; }
+  explicit operator bool() const { return key_ != nullptr; }
+  void reset() {
+    if (key_ != nullptr) RegCloseKey(key_);
+    key_ = nullptr;
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+class ScopedFind {
+ public:
+  explicit ScopedFind(HANDLE find) : find_(find) {}
+  ScopedFind(const ScopedFind&) = delete;
+  ScopedFind& operator=(const ScopedFind&) = delete;
+  ~ScopedFind() { if (valid()) FindClose(find_); }
+  bool valid() const { return find_ != INVALID_HANDLE_VALUE && find_ != nullptr; }
+  HANDLE get() const { return find_; }
+
+ private:
+  HANDLE find_;
+};
+
+class ScopedFile {
+ public:
+  explicit ScopedFile(HANDLE file) : file_(file) {}
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  ~ScopedFile() { if (valid()) CloseHandle(file_); }
+  bool valid() const { return file_ != INVALID_HANDLE_VALUE && file_ != nullptr; }
+  HANDLE get() const { return file_; }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace platform

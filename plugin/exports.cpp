@@ -1,0 +1,49 @@
+// The exports of the check cycle. Each builds a fresh context on its stack,
+// runs one worker and contains every exception, so that the host's list and
+// count stay consistent whatever happens inside.
+#include "plugin/exports.h"
+
+#include "inventory/repair.h"
+#include "plugin/check_list.h"
+
+extern "C" int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
+                                     int32_t userData) {
+  if (list == nullptr || count == nullptr) return 0;
+  *list = nullptr;
+  *count = 0;
+  CheckNode* head = nullptr;
+  try {
+    ScanContext context(callback, count, userData);
+    BuildCheckList(context, &head);
+  } catch (...) {
+    // An exception before the list was built leaves no list; the count keeps
+    // what was reported.
+  }
+  *list = head;
+  return 0;
+}
+
+extern "C" int32_t __cdecl DLL_Release(CheckNode* list) {
+  if (list == nullptr) return 0;
+  FreeCheckList(list);
+  return 1;
+}
+
+extern "C" int32_t __cdecl DLL_Repair(CheckNode* list, ProgressCallback callback, int32_t userData) {
+  if (list == nullptr) return 0;
+  try {
+    ScanContext context(callback, nullptr, userData);
+    RepairCheckList(list, context, kRepairSelected);
+  } catch (...) {
+  }
+  return 1;
+}
+
+extern "C" int32_t __cdecl FixItemByName(FixNode* list) {
+  try {
+    ScanContext context(nullptr, nullptr, 0);
+    FixItemsByName(context, list);
+  } catch (...) {
+  }
+  return 0;
+}

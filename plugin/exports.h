@@ -1,0 +1,28 @@
+// The exported functions: plain names, the C calling convention, 32-bit
+// results. No C++ exception ever leaves one of them.
+#pragma once
+
+#include <cstdint>
+
+#include "inventory/fix_node.h"
+#include "inventory/scan_context.h"
+#include "plugin/check_node.h"
+
+#if defined(_WIN32)
+#define RUNVANE_API
+#else
+#define RUNVANE_API __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+RUNVANE_API int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
+                                      int32_t userData);
+RUNVANE_API int32_t __cdecl DLL_Release(CheckNode* list);
+RUNVANE_API int32_t __cdecl DLL_Repair(CheckNode* list, ProgressCallback callback,
+                                       int32_t userData);
+RUNVANE_API int32_t __cdecl FixItemByName(FixNode* list);
+#ifndef RUNVANE_CHECK_ONLY
+RUNVANE_API int32_t __cdecl VEK_RemoteInvoke(const char16_t* commandFile,
+                                             const char16_t* responseFile);
+#endif
+}

@@ -1,0 +1,9 @@
+// The listing: every enabled item, then every disabled one.
+#pragma once
+
+#include "inventory/scan_context.h"
+#include "remote/autorun_node.h"
+
+int ListAutoRunItems(ScanContext& context, AutoRunItemNode** head);
+void ScanDisabledItems(ScanContext& context);
+void FreeAutoRunList(AutoRunItemNode* head);

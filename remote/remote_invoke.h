@@ -1,0 +1,13 @@
+// The remote-invoke worker and its command-file reader.
+#pragma once
+
+#include <cstdint>
+
+#include "inventory/scan_context.h"
+#include "remote/remote_command.h"
+
+int32_t RunRemoteCommand(const char16_t* commandFile, const char16_t* responseFile,
+                         ScanContext& context);
+int ReadCommandName(const char16_t* commandFile, char16_t* name);  // name: 260 units
+int ReadCommandFile(const char16_t* commandFile, RemoteCommand& command);
+void FreeRemoteCommand(RemoteCommand* command);

@@ -1,0 +1,2 @@
+// PLACEHOLDER: replaced by the reference host.
+int main() { return 0; }

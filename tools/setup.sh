@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Takes a fresh Debian 12 machine (as root) to a state where both targets build
+# and every test runs: Debian packages, the i386 architecture for 32-bit Wine,
+# and a static Xerces-C++ cross-built for i686-w64-mingw32 from Debian's own
+# source package. Idempotent: every step checks first and does nothing when its
+# result is already there.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+xerces_prefix=${RUNVANE_XERCES_PREFIX:-/opt/runvane/xerces-i686}
+stamp=/var/lib/runvane-setup.stamp
+
+need_pkgs=(
+  build-essential cmake ninja-build pkg-config g++ clang lld
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libxml2-dev libxml2-utils libxerces-c-dev libpugixml-dev
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+  dpkg-dev xz-utils file
+  libclang-rt-14-dev
+  wine wine32:i386
+)
+
+have_all_pkgs() {
+  local p
+  for p in "${need_pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || return 1
+  done
+}
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+if ! have_all_pkgs; then
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  # Source lists are needed for the Xerces-C++ sources below.
+  if [ -f /etc/apt/sources.list.d/debian.sources ] && [ ! -f /etc/apt/sources.list.d/runvane-src.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      | as_root tee /etc/apt/sources.list.d/runvane-src.sources >/dev/null
+  fi
+  as_root apt-get update -q
+  as_root apt-get install -y -q --no-install-recommends "${need_pkgs[@]}"
+fi
+
+# Make sure source lists exist even when the packages were already there.
+if [ -f /etc/apt/sources.list.d/debian.sources ] && [ ! -f /etc/apt/sources.list.d/runvane-src.sources ]; then
+  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+    | as_root tee /etc/apt/sources.list.d/runvane-src.sources >/dev/null
+  as_root apt-get update -q
+fi
+
+# --- Xerces-C++ for i686-w64-mingw32, static, cached outside the build tree ---
+if [ ! -f "$xerces_prefix/lib/libxerces-c.a" ]; then
+  work=$(mktemp -d /tmp/runvane-xerces.XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+  (
+    cd "$work"
+    apt-get source --download-only xerces-c >/dev/null
+    tarball=$(ls xerces-c_*.orig.tar.* | head -n 1)
+    mkdir src && tar -xf "$tarball" -C src --strip-components=1
+    cmake -S src -B build -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$here/tools/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_INSTALL_PREFIX="$xerces_prefix" \
+      -DBUILD_SHARED_LIBS=OFF -Dnetwork=OFF -Dtranscoder=windows \
+      -Dmessage-loader=inmemory -Dxmlch-type=wchar_t -Dthreads=ON \
+      >/dev/null
+    cmake --build build --target xerces-c -j"$(nproc)" >/dev/null
+    as_root cmake --install build >/dev/null
+  )
+  rm -rf "$work"
+  trap - EXIT
+fi
+
+as_root mkdir -p "$(dirname "$stamp")"
+date -u +%FT%TZ | as_root tee "$stamp" >/dev/null
+echo "setup: ready (Xerces-C++ for i686 in $xerces_prefix)"
