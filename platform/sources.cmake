@@ -4,6 +4,7 @@ set(RV_PLATFORM_COMMON_SOURCES
 )
 set(RV_PLATFORM_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/linux/stub_backend.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/version_info.cpp
 )
 set(RV_PLATFORM_WINDOWS_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/windows/win32_backend.cpp

@@ -56,7 +56,8 @@ if [ ! -f "$xerces_prefix/lib/libxerces-c.a" ]; then
   trap 'rm -rf "$work"' EXIT
   (
     cd "$work"
-    apt-get source --download-only xerces-c >/dev/null
+    chmod 755 "$work"
+    apt-get source --download-only xerces-c >/dev/null 2>&1
     tarball=$(ls xerces-c_*.orig.tar.* | head -n 1)
     mkdir src && tar -xf "$tarball" -C src --strip-components=1
     cmake -S src -B build -G Ninja \
@@ -67,7 +68,8 @@ if [ ! -f "$xerces_prefix/lib/libxerces-c.a" ]; then
       -Dmessage-loader=inmemory -Dxmlch-type=wchar_t -Dthreads=ON \
       >/dev/null
     cmake --build build --target xerces-c -j"$(nproc)" >/dev/null
-    as_root cmake --install build >/dev/null
+    # The library and its headers only (the documentation is not built).
+    as_root cmake --install build/src >/dev/null
   )
   rm -rf "$work"
   trap - EXIT

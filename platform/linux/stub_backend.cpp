@@ -27,9 +27,6 @@ BOOL CopyFileW(const char16_t*, const char16_t*, BOOL) { return FALSE; }
 BOOL DeleteFileW(const char16_t*) { g_lastError = ERROR_FILE_NOT_FOUND; return FALSE; }
 BOOL CreateDirectoryW(const char16_t*, void*) { return FALSE; }
 BOOL RemoveDirectoryW(const char16_t*) { return FALSE; }
-DWORD GetFileVersionInfoSizeW(const char16_t*, DWORD*) { return 0; }
-BOOL GetFileVersionInfoW(const char16_t*, DWORD, DWORD, void*) { return FALSE; }
-BOOL VerQueryValueW(const void*, const char16_t*, void**, UINT*) { return FALSE; }
 void GetLocalTime(SYSTEMTIME* time) { *time = SYSTEMTIME{}; }
 DWORD GetLastError() { return g_lastError; }
 void SetLastError(DWORD error) { g_lastError = error; }
