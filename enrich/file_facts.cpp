@@ -1,19 +1,190 @@
-// PLACEHOLDER: replaced by the file-facts reader.
+// FillFileFacts and its building blocks: strings of a program's version
+// resource under its first translation, the program's size, and the folder
+// the module was loaded from.
 #include "enrich/file_facts.h"
 
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "enrich/resolve_command_line.h"
+#include "platform/handles.h"
+#include "platform/platform.h"
 #include "platform/wtext.h"
 
+namespace {
+
+constexpr size_t kPathUnits = MAX_PATH;
+constexpr DWORD kLargestVersionBlock = 0xFFFFF;
+constexpr size_t kQueryUnits = 512;
+// Version strings pass through 256 units plus terminator. The check-only
+// edition's fields hold 255 characters, so its strings are cut to 255.
+#ifdef RUNVANE_CHECK_ONLY
+constexpr size_t kValueChars = 255;
+#else
+constexpr size_t kValueChars = 256;
+#endif
+constexpr const char16_t* kUnknown = u"未知";
+
+// Appends value as four lower-case hexadecimal digits.
+void AppendHex4(char16_t* out, unsigned value) {
+  static const char16_t kDigits[] = u"0123456789abcdef";
+  for (int shift = 12; shift >= 0; shift -= 4) *out++ = kDigits[(value >> shift) & 0xF];
+  *out = 0;
+}
+
+// One file's version resource, read once and asked for several strings under
+// its first translation, with the same answers as reading it anew each time.
+class VersionBlock {
+ public:
+  explicit VersionBlock(const char16_t* path) { Load(path); }
+
+  // 1 and the value (at most kValueChars characters) when found, else 0 and
+  // out empty; out holds 257 units.
+  int Query(const char16_t* valueName, char16_t* out) const {
+    out[0] = 0;
+    if (!translated_) return 0;
+    char16_t query[kQueryUnits] = {};
+    wtext::Copy(query, u"\\StringFileInfo\\");
+    size_t at = wtext::Length(query);
+    AppendHex4(query + at, language_);
+    AppendHex4(query + at + 4, codePage_);
+    wtext::Append(query, u"\\");
+    if (!wtext::Append(query, valueName)) return 0;
+
+    void* value = nullptr;
+    UINT length = 0;
+    if (!platform::VerQueryValueW(block_.get(), query, &value, &length) || value == nullptr)
+      return 0;
+    // The reported length (characters, terminator included) bounds the copy;
+    // the text ends at its first zero within it.
+    const char16_t* text = static_cast<const char16_t*>(value);
+    size_t count = 0;
+    while (count < length && count < kValueChars) {
+      char16_t c;
+      std::memcpy(&c, text + count, sizeof(c));
+      if (c == 0) break;
+      out[count++] = c;
+    }
+    out[count] = 0;
+    return 1;
+  }
+
+ private:
+  void Load(const char16_t* path) {
+    DWORD handle = 0;
+    DWORD size = platform::GetFileVersionInfoSizeW(path, &handle);
+    if (size < 1 || size > kLargestVersionBlock) return;
+    block_.reset(new (std::nothrow) unsigned char[size]());
+    if (!block_) return;
+    if (!platform::GetFileVersionInfoW(path, 0, size, block_.get())) return;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!platform::VerQueryValueW(block_.get(), u"\\VarFileInfo\\Translation", &value, &length) ||
+        value == nullptr || length < 4)
+      return;
+    // Only the first entry counts: a language, then a code page.
+    WORD pair[2];
+    std::memcpy(pair, value, sizeof(pair));
+    language_ = pair[0];
+    codePage_ = pair[1];
+    translated_ = true;
+  }
+
+  std::unique_ptr<unsigned char[]> block_;
+  bool translated_ = false;
+  WORD language_ = 0;
+  WORD codePage_ = 0;
+};
+
+// Copies a version string into a record field, or the placeholder when the
+// string is missing or empty.
+template <size_t N>
+void StoreOrUnknown(char16_t (&field)[N], const char16_t* value) {
+  wtext::Copy(field, value[0] != 0 ? value : kUnknown);
+}
+
+}  // namespace
+
+int ReadVersionString(const char16_t* path, const char16_t* valueName, char16_t* out) {
+  out[0] = 0;
+  VersionBlock block(path);
+  return block.Query(valueName, out);
+}
+
 void FillFileFacts(_RunData& item) {
-  wtext::Copy(item.company, u"未知");
+  char16_t path[kPathUnits] = {};
+  ResolveCommandLine(item.cmdline, path);
+
+  VersionBlock block(path);
+  char16_t value[kValueChars + 1];
+  if (item.desc[0] == 0) {
+    block.Query(u"FileDescription", value);
+    wtext::Copy(item.desc, value);
+  }
+  block.Query(u"CompanyName", value);
+  StoreOrUnknown(item.company, value);
 #ifndef RUNVANE_CHECK_ONLY
-  wtext::Copy(item.version, u"未知");
-  item.size = 0;
+  block.Query(u"FileVersion", value);
+  StoreOrUnknown(item.version, value);
+  item.size = GetFileSizeOf(path);
 #endif
 }
-int ReadVersionString(const char16_t*, const char16_t*, char16_t* out) {
-  out[0] = 0;
-  return 0;
+
+// The file size and native-path rewriting are facts of the full edition only.
+#ifndef RUNVANE_CHECK_ONLY
+int64_t GetFileSizeOf(const char16_t* path) {
+  char16_t normalized[kPathUnits] = {};
+  wtext::Copy(normalized, path);
+  NormalizeNativePath(normalized);
+  platform::ScopedFile file(platform::CreateFileW(normalized, GENERIC_READ, FILE_SHARE_READ,
+                                                  nullptr, OPEN_EXISTING,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return 0;
+  DWORD low = platform::GetFileSize(file.get(), nullptr);
+  return static_cast<int64_t>(static_cast<uint64_t>(low));
 }
-int64_t GetFileSizeOf(const char16_t*) { return 0; }
-void NormalizeNativePath(char16_t*) {}
-int GetModuleDirectory(HMODULE, char16_t*) { return 0; }
+
+void NormalizeNativePath(char16_t* path) {
+  static const char16_t kDevicePrefix[] = u"\\??\\";
+  static const char16_t kSystemRoot[] = u"\\SystemRoot\\";
+  constexpr size_t kDeviceLength = 4;
+  constexpr size_t kSystemRootLength = 12;
+
+  size_t length = wtext::LengthBounded(path, kPathUnits);
+  if (length >= kPathUnits) return;  // not a terminated path of 260 units
+  if (length >= kDeviceLength &&
+      std::memcmp(path, kDevicePrefix, kDeviceLength * sizeof(char16_t)) == 0) {
+    std::memmove(path, path + kDeviceLength, (length - kDeviceLength + 1) * sizeof(char16_t));
+    return;
+  }
+  if (length >= kSystemRootLength &&
+      std::memcmp(path, kSystemRoot, kSystemRootLength * sizeof(char16_t)) == 0) {
+    char16_t rewritten[kPathUnits] = {};
+    UINT windowsLength = platform::GetWindowsDirectoryW(rewritten, kPathUnits);
+    if (windowsLength == 0 || windowsLength >= kPathUnits) return;
+    rewritten[kPathUnits - 1] = 0;
+    size_t at = wtext::Length(rewritten);
+    if (at == 0 || rewritten[at - 1] != u'\\') {
+      if (!wtext::Append(rewritten, u"\\")) return;
+    }
+    // A result that would not fit 260 units leaves the path as it was: the
+    // file is then simply not found, and nothing is cut to a wrong name.
+    if (!wtext::Append(rewritten, path + kSystemRootLength)) return;
+    wtext::Copy(path, kPathUnits, rewritten);
+  }
+}
+
+#endif  // RUNVANE_CHECK_ONLY
+
+int GetModuleDirectory(HMODULE instance, char16_t* out) {
+  char16_t modulePath[kPathUnits] = {};
+  DWORD length = platform::GetModuleFileNameW(instance, modulePath, kPathUnits);
+  if (length == 0) return 0;
+  modulePath[kPathUnits - 1] = 0;
+  const char16_t* slash = wtext::FindLastChar(modulePath, u'\\');
+  if (slash == nullptr) return 0;
+  modulePath[slash - modulePath + 1] = 0;
+  wtext::Copy(out, kPathUnits, modulePath);
+  return 1;
+}

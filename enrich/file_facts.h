@@ -10,9 +10,13 @@
 void FillFileFacts(_RunData& item);
 // out holds 256 units plus terminator; emptied first. 1 when found.
 int ReadVersionString(const char16_t* path, const char16_t* valueName, char16_t* out);
+#ifndef RUNVANE_CHECK_ONLY
+// The low 32 bits of a file's size; 0 when it cannot be opened.
 int64_t GetFileSizeOf(const char16_t* path);
-// Rewrites "\??\" and "\SystemRoot\" paths in place (260 units).
+// Rewrites "\??\" and "\SystemRoot\" paths in place (260 units); a
+// rewritten path that would not fit is left as it was.
 void NormalizeNativePath(char16_t* path);
+#endif
 // The module's directory with its trailing backslash (260 units); 0 and out
 // untouched when the module path holds no backslash.
 int GetModuleDirectory(HMODULE instance, char16_t* out);

@@ -1,4 +1,122 @@
-// PLACEHOLDER: replaced by the knowledge-base loader.
+// LoadKnowledgeBase: RunLib.xml from "common\config\check\" under the
+// module's folder, read afresh into the safe, dangerous and hidden lists.
 #include "enrich/knowledge_base.h"
 
-void LoadKnowledgeBase(ScanContext&) {}
+#include <new>
+#include <string>
+
+#include "enrich/file_facts.h"
+#include "enrich/xml_dom.h"
+#include "inventory/framework_exception.h"
+#include "platform/platform.h"
+#include "platform/wtext.h"
+
+namespace {
+
+const char16_t kKnowledgeFolder[] = u"common\\config\\check\\";
+const char16_t kKnowledgeFile[] = u"RunLib.xml";
+const char16_t kEntryElement[] = u"RunItem";
+
+// "1", "2", "3" exactly (no blanks, no leading zeros); anything else is 0.
+int32_t SmallCode(const std::u16string& text) {
+  if (text == u"1") return 1;
+  if (text == u"2") return 2;
+  if (text == u"3") return 3;
+  return 0;
+}
+
+// Stores text in a field when it fits with its terminator.
+template <size_t N>
+bool StoreWhole(char16_t (&field)[N], const std::u16string& text) {
+  if (text.size() + 1 > N) return false;
+  wtext::Copy(field, text);
+  return true;
+}
+
+// The file's path; false when it does not fit in MAX_PATH units (a cut path
+// would name some other file).
+bool KnowledgeBasePath(char16_t (&path)[MAX_PATH]) {
+  char16_t folder[MAX_PATH] = {};
+  path[0] = 0;
+  if (GetModuleDirectory(platform::ThisModule(), folder) && !wtext::Copy(path, folder)) return false;
+  return wtext::Append(path, kKnowledgeFolder) && wtext::Append(path, kKnowledgeFile);
+}
+
+void EmptyLists(ScanContext& context) {
+  context.safeList.RemoveAll();
+  context.dangerList.RemoveAll();
+  context.hiddenList.RemoveAll();
+}
+
+// Reads one "RunItem" element into entry. An attribute text longer than its
+// field holds (for instance a "Name" of 260 characters, or of 128 in the
+// check-only edition) makes the whole entry unusable: a cut name or command
+// fragment would match items the author never meant, so such an entry is
+// skipped, and the entries after it are read as usual.
+bool ReadEntry(CXmlNodeWrapper& element, _RunData& entry) {
+  if (!StoreWhole(entry.name, element.AttributeText(u"Name"))) return false;
+  if (!StoreWhole(entry.desc, element.AttributeText(u"Desc"))) return false;
+  if (!StoreWhole(entry.cmdline, element.AttributeText(u"CmdL"))) return false;
+  if (!StoreWhole(entry.mainkey, element.AttributeText(u"Param1"))) return false;
+  if (!StoreWhole(entry.subkey, element.AttributeText(u"Param2"))) return false;
+  entry.kind = SmallCode(element.AttributeText(u"Type"));
+  entry.status = SmallCode(element.AttributeText(u"Status"));
+  entry.level = SmallCode(element.AttributeText(u"Level"));
+  return true;
+}
+
+// Fills the three lists from a loaded document; false when the document
+// could not be read to its end.
+bool ReadEntries(CXmlDocumentWrapper& document, ScanContext& context) {
+  CXmlNodeWrapper root = document.RootNode();
+  CXmlNodeListWrapper entries = root.SelectChildren(kEntryElement);
+  long count = entries.Length();
+  for (long i = 0; i < count && !document.ReadFailed(); ++i) {
+    CXmlNodeWrapper element = entries.ItemAt(i);
+    _RunData entry = {};
+    if (!ReadEntry(element, entry)) continue;
+    switch (entry.level) {
+      case kLevelSafe: context.safeList.Add(entry); break;
+      case kLevelDangerous: context.dangerList.Add(entry); break;
+      case kLevelHidden: context.hiddenList.Add(entry); break;
+      default: break;  // "4" or anything else: in no list
+    }
+  }
+  return !document.ReadFailed();
+}
+
+void RebuildIndexes(ScanContext& context) {
+  try {
+    context.safeIndex.Rebuild(context.safeList);
+    context.dangerIndex.Rebuild(context.dangerList);
+    context.hiddenIndex.Rebuild(context.hiddenList);
+  } catch (...) {
+    // Without room for an index the lookups walk the lists instead.
+    context.safeIndex.Invalidate();
+    context.dangerIndex.Invalidate();
+    context.hiddenIndex.Invalidate();
+  }
+}
+
+}  // namespace
+
+void LoadKnowledgeBase(ScanContext& context) {
+  char16_t path[MAX_PATH];
+  if (!KnowledgeBasePath(path)) return;
+
+  CXmlDocumentWrapper document;
+  if (!document.LoadFile(path)) return;  // the lists keep what they held
+
+  EmptyLists(context);
+  bool complete = false;
+  try {
+    complete = ReadEntries(document, context);
+  } catch (const CMemoryException&) {
+  } catch (const std::bad_alloc&) {
+  }
+  // A knowledge base that could not be read to its end is not used at all:
+  // half of one would call items unknown that it knows, and a scan goes on
+  // either way.
+  if (!complete) EmptyLists(context);
+  RebuildIndexes(context);
+}

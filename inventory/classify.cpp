@@ -1,40 +1,33 @@
 // The knowledge lookups. An entry matches an item when the kinds are equal,
 // the names are equal ignoring case, and the entry's command-line text occurs
-// in the item's command line (case-sensitive; empty matches everything).
+// in the item's command line (case-sensitive; empty matches everything). The
+// first matching entry of a list decides; each list is searched through its
+// index (inventory/knowledge_index.h), which gives the same first entry.
 #include "inventory/scan_context.h"
 #include "platform/wtext.h"
 
 namespace {
 
-bool EntryMatches(const _RunData& entry, const _RunData& item) {
-  return entry.kind == item.kind && wtext::CompareNoCase(entry.name, item.name) == 0 &&
-         wtext::Find(item.cmdline, entry.cmdline) != nullptr;
-}
-
-int FindInList(const RunDataArray& list, int32_t level, _RunData& item) {
-  for (int i = 0; i < list.GetSize(); ++i) {
-    const _RunData& entry = list.GetAt(i);
-    if (EntryMatches(entry, item)) {
-      item.level = level;
-      wtext::Copy(item.desc, entry.desc);
-      return 1;
-    }
-  }
-  return 0;
+int FindInList(const RunDataArray& list, KnowledgeIndex& index, int32_t level, _RunData& item) {
+  int position = index.FindFirst(list, item);
+  if (position < 0) return 0;
+  item.level = level;
+  wtext::Copy(item.desc, list.GetAt(position).desc);
+  return 1;
 }
 
 }  // namespace
 
 int FindInHiddenList(_RunData& item, ScanContext& context) {
-  return FindInList(context.hiddenList, kLevelSafe, item);
+  return FindInList(context.hiddenList, context.hiddenIndex, kLevelSafe, item);
 }
 
 int FindInSafeList(_RunData& item, ScanContext& context) {
-  return FindInList(context.safeList, kLevelSafe, item);
+  return FindInList(context.safeList, context.safeIndex, kLevelSafe, item);
 }
 
 int FindInDangerList(_RunData& item, ScanContext& context) {
-  return FindInList(context.dangerList, kLevelDangerous, item);
+  return FindInList(context.dangerList, context.dangerIndex, kLevelDangerous, item);
 }
 
 bool ClassifyItem(_RunData& item, ScanContext& context) {

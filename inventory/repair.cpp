@@ -1,6 +1,153 @@
-// PLACEHOLDER: replaced by the repair workers.
+// The repair workers. RepairCheckList removes the items behind the nodes of a
+// CheckNode list (a registry value from its Run key, a startup file from
+// disk); DeleteItemByName removes the first value or startup file of a given
+// name; FixItemsByName serves FixItemByName with or without a list of names.
 #include "inventory/repair.h"
 
-int RepairCheckList(CheckNode*, ScanContext&, int) { return 1; }
-int DeleteItemByName(const char16_t*) { return 1; }
-int FixItemsByName(ScanContext&, FixNode*) { return 0; }
+#include "inventory/run_key_table.h"
+#include "platform/platform.h"
+#include "platform/wtext.h"
+#include "plugin/check_list.h"
+
+namespace {
+
+// The node fields are the host's memory: each is read only up to its own
+// width, and a text that is not terminated inside it is not acted on.
+template <size_t N>
+bool CopyTerminated(char16_t (&destination)[N], const char16_t* field, size_t fieldUnits) {
+  static_assert(N > 0, "destination");
+  const size_t length = wtext::LengthBounded(field, fieldUnits);
+  if (length >= fieldUnits || length >= N) {
+    // Not terminated within its field: keep what fits for the report only.
+    size_t keep = length < N - 1 ? length : N - 1;
+    for (size_t i = 0; i < keep; ++i) destination[i] = field[i];
+    destination[keep] = 0;
+    return false;
+  }
+  for (size_t i = 0; i < length; ++i) destination[i] = field[i];
+  destination[length] = 0;
+  return true;
+}
+
+// A file of a startup folder is gone already when the system says so for
+// the file or for the folder that held it.
+bool FileIsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+bool RemoveFile(const char16_t* path) {
+  platform::SetLastError(ERROR_SUCCESS);
+  if (platform::DeleteFileW(path)) return true;
+  return FileIsGone(platform::GetLastError());
+}
+
+bool RemoveRunValue(uint32_t row, const char16_t* valueName) {
+  const LONG result =
+      platform::SHDeleteValueW(kRunKeyTable[row].root, kRunKeyTable[row].path, valueName);
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+// Removes the item behind one node; true when it is gone afterwards.
+bool RemoveNodeItem(const CheckNode& node, const char16_t* cmdline, bool cmdlineValid) {
+  const uint32_t type = static_cast<uint32_t>(node.type);
+  if (type >= static_cast<uint32_t>(kRunKeyCount)) {
+    // A cut path would name another file: refuse rather than guess.
+    return cmdlineValid && cmdline[0] != 0 && RemoveFile(cmdline);
+  }
+  char16_t name[sizeof(node.name) / sizeof(node.name[0])];
+  if (!CopyTerminated(name, node.name, sizeof(node.name) / sizeof(node.name[0]))) return false;
+  return RemoveRunValue(type, name);
+}
+
+// A name that holds a path separator or a drive colon is not the name of a
+// file directly inside a startup folder, and must not reach outside it.
+bool IsPlainFileName(const char16_t* name) {
+  for (const char16_t* p = name; *p != 0; ++p)
+    if (*p == u'\\' || *p == u'/' || *p == u':') return false;
+  return wtext::Compare(name, u".") != 0 && wtext::Compare(name, u"..") != 0;
+}
+
+// Frees a list made by the worker on every way out.
+class OwnedCheckList {
+ public:
+  OwnedCheckList() = default;
+  OwnedCheckList(const OwnedCheckList&) = delete;
+  OwnedCheckList& operator=(const OwnedCheckList&) = delete;
+  ~OwnedCheckList() { FreeCheckList(head); }
+  CheckNode* head = nullptr;
+};
+
+// Points a context's item counter elsewhere for one scope.
+class CounterSwap {
+ public:
+  CounterSwap(ScanContext& context, int32_t* counter) : context_(context), saved_(context.itemCounter) {
+    context_.itemCounter = counter;
+  }
+  CounterSwap(const CounterSwap&) = delete;
+  CounterSwap& operator=(const CounterSwap&) = delete;
+  ~CounterSwap() { context_.itemCounter = saved_; }
+
+ private:
+  ScanContext& context_;
+  int32_t* saved_;
+};
+
+constexpr size_t kFixNameUnits = sizeof(FixNode::name) / sizeof(char16_t);
+
+}  // namespace
+
+int RepairCheckList(CheckNode* head, ScanContext& context, int mode) {
+  constexpr size_t kCmdlineUnits = sizeof(CheckNode::cmdline) / sizeof(char16_t);
+  for (CheckNode* node = head; node != nullptr && context.cancel == 0; node = node->next) {
+    char16_t cmdline[kCmdlineUnits];
+    const bool cmdlineValid = CopyTerminated(cmdline, node->cmdline, kCmdlineUnits);
+    ReportItem(context, cmdline);
+    if (mode == kRepairSelected && node->selected == 0) continue;
+    node->failed = RemoveNodeItem(*node, cmdline, cmdlineValid) ? 0 : 1;
+  }
+  return 1;
+}
+
+int DeleteItemByName(const char16_t* name) {
+  if (name == nullptr || name[0] == 0) return 1;
+
+  for (int row = 0; row < kRunKeyCount; ++row) {
+    if (platform::SHDeleteValueW(kRunKeyTable[row].root, kRunKeyTable[row].path, name) ==
+        ERROR_SUCCESS)
+      return 0;
+  }
+
+  if (!IsPlainFileName(name)) return 1;
+
+  char16_t commonStartup[MAX_PATH] = {};
+  char16_t userStartup[MAX_PATH] = {};
+  platform::SHGetSpecialFolderPathW(nullptr, commonStartup, CSIDL_COMMON_STARTUP, FALSE);
+  platform::SHGetSpecialFolderPathW(nullptr, userStartup, CSIDL_STARTUP, FALSE);
+  const char16_t* folders[] = {commonStartup, userStartup};
+  for (const char16_t* folder : folders) {
+    if (folder[0] == 0) continue;
+    char16_t path[MAX_PATH] = {};
+    // A path that would not fit the buffer names no file this module lists.
+    if (!wtext::Copy(path, folder) || !wtext::Append(path, u"\\") || !wtext::Append(path, name))
+      continue;
+    if (platform::DeleteFileW(path)) return 0;
+  }
+  return 1;
+}
+
+int FixItemsByName(ScanContext& context, FixNode* head) {
+  if (head == nullptr) {
+    int32_t reported = 0;
+    CounterSwap counter(context, &reported);
+    OwnedCheckList list;
+    BuildCheckList(context, &list.head);
+    RepairCheckList(list.head, context, kRepairAll);
+    return 0;
+  }
+
+  for (FixNode* node = head; node != nullptr && context.cancel == 0; node = node->next) {
+    char16_t name[kFixNameUnits];
+    const bool valid = CopyTerminated(name, node->name, kFixNameUnits);
+    ReportItem(context, name);
+    node->result = valid ? DeleteItemByName(name) : 1;
+  }
+  return 0;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "inventory/carray.h"
+#include "inventory/knowledge_index.h"
 #include "inventory/run_data.h"
 #include "platform/win32_types.h"
 
@@ -36,6 +37,11 @@ struct ScanContext {
   int32_t userData = 0;
   int32_t cancel = 0;
   int32_t* itemCounter = nullptr;
+  // Lookup indexes of the three knowledge lists (rebuilt by the loader, and
+  // by a lookup that finds its list changed).
+  KnowledgeIndex safeIndex;
+  KnowledgeIndex dangerIndex;
+  KnowledgeIndex hiddenIndex;
 };
 
 // Tells the host what the module works on (callback, cancel flag, counter).

@@ -1,4 +1,85 @@
-// PLACEHOLDER: replaced by the startup-folder scanner.
-#include "inventory/scanners.h"
+// ScanStartupFolder: the files directly inside one startup folder become
+// startup items of the context, in the order the file system lists them.
+#include <cstring>
 
-int ScanStartupFolder(const char16_t*, int32_t, ScanContext&) { return 0; }
+#include "enrich/file_facts.h"
+#include "enrich/split_path.h"
+#include "inventory/scanners.h"
+#include "platform/handles.h"
+#include "platform/wtext.h"
+
+namespace {
+
+constexpr size_t kPathUnits = MAX_PATH;
+// The base-name buffer is as wide as the edition's name field allows.
+#ifdef RUNVANE_CHECK_ONLY
+constexpr size_t kBaseUnits = 128;
+#else
+constexpr size_t kBaseUnits = 256;
+#endif
+constexpr size_t kExtUnits = 32;
+
+// Entries that a startup folder holds for the shell's own use.
+bool IsSkippedName(const char16_t* name) {
+  static const char16_t* const kSkipped[] = {u".", u"..", u"desktop.ini", u"Index.dat"};
+  for (const char16_t* skipped : kSkipped)
+    if (wtext::CompareNoCaseSimple(name, skipped) == 0) return true;
+  return false;
+}
+
+// "folder\name" into out; false when it does not fit 260 units.
+bool JoinPath(char16_t (&out)[kPathUnits], const char16_t* folder, const char16_t* name) {
+  out[0] = 0;
+  return wtext::Append(out, folder) && wtext::Append(out, u"\\") && wtext::Append(out, name);
+}
+
+// Fills a zeroed record for one file. False when a text does not fit its
+// field: such an entry is skipped whole, because an item whose path was cut
+// would name another file, and a repair deletes the file its path names.
+bool FillItem(_RunData& item, const char16_t* fullPath, int32_t sourceIndex) {
+  char16_t base[kBaseUnits] = {};
+  char16_t ext[kExtUnits] = {};
+  if (!SplitPath(fullPath, nullptr, 0, nullptr, 0, base, kBaseUnits, ext, kExtUnits))
+    return false;
+
+  std::memset(&item, 0, sizeof(item));
+  item.kind = kKindFolderFile;
+  item.status = 1;
+  item.type = sourceIndex;
+  return wtext::Copy(item.name, base) && wtext::Append(item.name, ext) &&
+         wtext::Copy(item.cmdline, fullPath) && wtext::Copy(item.subkey, fullPath);
+}
+
+}  // namespace
+
+int ScanStartupFolder(const char16_t* folder, int32_t sourceIndex, ScanContext& context) {
+  if (folder == nullptr || folder[0] == 0) return 0;
+  char16_t pattern[kPathUnits] = {};
+  if (!JoinPath(pattern, folder, u"*.*")) return 0;
+
+  platform::FindDataW entry;
+  std::memset(&entry, 0, sizeof(entry));
+  platform::ScopedFind find(platform::FindFirstFileW(pattern, &entry));
+  if (!find.valid()) return 0;
+
+  do {
+    if (context.cancel == 1) break;
+    entry.cFileName[kPathUnits - 1] = 0;
+    if (IsSkippedName(entry.cFileName)) continue;
+
+    // A full path over 259 characters does not fit the buffers that follow;
+    // the entry is skipped rather than cut.
+    char16_t fullPath[kPathUnits] = {};
+    if (!JoinPath(fullPath, folder, entry.cFileName)) continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+
+    _RunData item;
+    if (!FillItem(item, fullPath, sourceIndex)) continue;
+
+    ReportItem(context, fullPath);
+    if (!ClassifyItem(item, context)) continue;
+    FillFileFacts(item);
+    AppendToInventory(context, item);
+  } while (platform::FindNextFileW(find.get(), &entry));
+  return 1;
+}

@@ -17,7 +17,7 @@ class ScopedKey {
   HKEY* receive() { reset(); return &key_; }
   explicit operator bool() const { return key_ != nullptr; }
   void reset() {
-    if (key_ != nullptr) RegCloseKey(key_);
+    if (key_ != nullptr) platform::RegCloseKey(key_);
     key_ = nullptr;
   }
 
@@ -30,7 +30,7 @@ class ScopedFind {
   explicit ScopedFind(HANDLE find) : find_(find) {}
   ScopedFind(const ScopedFind&) = delete;
   ScopedFind& operator=(const ScopedFind&) = delete;
-  ~ScopedFind() { if (valid()) FindClose(find_); }
+  ~ScopedFind() { if (valid()) platform::FindClose(find_); }
   bool valid() const { return find_ != INVALID_HANDLE_VALUE && find_ != nullptr; }
   HANDLE get() const { return find_; }
 
@@ -43,7 +43,7 @@ class ScopedFile {
   explicit ScopedFile(HANDLE file) : file_(file) {}
   ScopedFile(const ScopedFile&) = delete;
   ScopedFile& operator=(const ScopedFile&) = delete;
-  ~ScopedFile() { if (valid()) CloseHandle(file_); }
+  ~ScopedFile() { if (valid()) platform::CloseHandle(file_); }
   bool valid() const { return file_ != INVALID_HANDLE_VALUE && file_ != nullptr; }
   HANDLE get() const { return file_; }
 

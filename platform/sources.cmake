@@ -1,17 +1,33 @@
 # The platform layer: one backend per target, plus the portable helpers.
 set(RV_PLATFORM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wtext.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wtext_utf8.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pe_version.cpp
 )
 set(RV_PLATFORM_LINUX_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/linux/stub_backend.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/case_fold.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/create_image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/host_files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/misc.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/registry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/registry_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/registry_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/version_info.cpp
 )
 set(RV_PLATFORM_WINDOWS_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/windows/win32_backend.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/registry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/version_info.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/module_file_name.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/system.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/case_fold.cpp
 )
 if(RUNVANE_WINDOWS)
   set(RV_PLATFORM_SOURCES ${RV_PLATFORM_COMMON_SOURCES} ${RV_PLATFORM_WINDOWS_SOURCES})
-  set(RV_PLATFORM_LIBS shlwapi shell32 version ole32 oleaut32 user32)
+  set(RV_PLATFORM_LIBS shlwapi shell32 version ole32 oleaut32 user32 advapi32 uuid)
 else()
   set(RV_PLATFORM_SOURCES ${RV_PLATFORM_COMMON_SOURCES} ${RV_PLATFORM_LINUX_SOURCES})
   set(RV_PLATFORM_LIBS dl)

@@ -13,6 +13,14 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// The two shell-folder ids the scanners use, without pulling in <shlobj.h>
+// (same text as there, so including both is harmless).
+#ifndef CSIDL_STARTUP
+#define CSIDL_STARTUP 0x0007
+#endif
+#ifndef CSIDL_COMMON_STARTUP
+#define CSIDL_COMMON_STARTUP 0x0018
+#endif
 #else
 
 typedef uint32_t DWORD;

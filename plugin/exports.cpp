@@ -8,9 +8,11 @@
 
 extern "C" int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
                                      int32_t userData) {
+  // The host's out-values are set before anything can go wrong; without
+  // both of them there is nowhere to hand a result, so nothing is scanned.
+  if (list != nullptr) *list = nullptr;
+  if (count != nullptr) *count = 0;
   if (list == nullptr || count == nullptr) return 0;
-  *list = nullptr;
-  *count = 0;
   CheckNode* head = nullptr;
   try {
     ScanContext context(callback, count, userData);

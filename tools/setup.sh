@@ -29,48 +29,66 @@ have_all_pkgs() {
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
+# Adds deb-src entries mirroring the machine's deb entries (deb822 or the
+# classic one-line format); true when a list was added.
+add_source_lists() {
+  local added=1
+  if [ -f /etc/apt/sources.list.d/debian.sources ] &&
+     [ ! -f /etc/apt/sources.list.d/runvane-src.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      | as_root tee /etc/apt/sources.list.d/runvane-src.sources >/dev/null
+    added=0
+  fi
+  if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list &&
+     [ ! -f /etc/apt/sources.list.d/runvane-src.list ]; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list \
+      | as_root tee /etc/apt/sources.list.d/runvane-src.list >/dev/null
+    added=0
+  fi
+  return $added
+}
+
 if ! have_all_pkgs; then
   export DEBIAN_FRONTEND=noninteractive
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
   # Source lists are needed for the Xerces-C++ sources below.
-  if [ -f /etc/apt/sources.list.d/debian.sources ] && [ ! -f /etc/apt/sources.list.d/runvane-src.sources ]; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-      | as_root tee /etc/apt/sources.list.d/runvane-src.sources >/dev/null
-  fi
+  add_source_lists || true
   as_root apt-get update -q
   as_root apt-get install -y -q --no-install-recommends "${need_pkgs[@]}"
 fi
 
-# Make sure source lists exist even when the packages were already there.
-if [ -f /etc/apt/sources.list.d/debian.sources ] && [ ! -f /etc/apt/sources.list.d/runvane-src.sources ]; then
-  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-    | as_root tee /etc/apt/sources.list.d/runvane-src.sources >/dev/null
-  as_root apt-get update -q
-fi
 
 # --- Xerces-C++ for i686-w64-mingw32, static, cached outside the build tree ---
 if [ ! -f "$xerces_prefix/lib/libxerces-c.a" ]; then
+  # Source lists may be missing when the packages were already installed.
+  if add_source_lists; then as_root apt-get update -q; fi
   work=$(mktemp -d /tmp/runvane-xerces.XXXXXX)
   trap 'rm -rf "$work"' EXIT
-  (
-    cd "$work"
-    chmod 755 "$work"
-    apt-get source --download-only xerces-c >/dev/null 2>&1
-    tarball=$(ls xerces-c_*.orig.tar.* | head -n 1)
-    mkdir src && tar -xf "$tarball" -C src --strip-components=1
+  log="$work/build.log"
+  # Each step runs only if the one before succeeded (set -e does not hold
+  # inside the condition of an if).
+  if ! (
+    cd "$work" &&
+    chmod 755 "$work" &&
+    apt-get source --download-only xerces-c &&
+    tarball=$(ls xerces-c_*.orig.tar.* | head -n 1) &&
+    mkdir src && tar -xf "$tarball" -C src --strip-components=1 &&
     cmake -S src -B build -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$here/tools/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_INSTALL_PREFIX="$xerces_prefix" \
       -DBUILD_SHARED_LIBS=OFF -Dnetwork=OFF -Dtranscoder=windows \
-      -Dmessage-loader=inmemory -Dxmlch-type=wchar_t -Dthreads=ON \
-      >/dev/null
-    cmake --build build --target xerces-c -j"$(nproc)" >/dev/null
+      -Dmessage-loader=inmemory -Dxmlch-type=wchar_t -Dthreads=ON &&
+    cmake --build build --target xerces-c -j"$(nproc)" &&
     # The library and its headers only (the documentation is not built).
-    as_root cmake --install build/src >/dev/null
-  )
+    as_root cmake --install build/src
+  ) >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "setup: the Xerces-C++ cross-build failed" >&2
+    exit 1
+  fi
   rm -rf "$work"
   trap - EXIT
 fi

@@ -1,0 +1,151 @@
+// The DOM access layer on Linux, over libxml2. The file is given as a Windows
+// path of the current system image and parsed without network access and
+// without loading external entities or DTDs; the parser's own messages are
+// silenced (a file that does not load is simply not used).
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "enrich/xml_dom.h"
+#include "platform/linux/system_image.h"
+#include "platform/wtext.h"
+
+namespace {
+
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+struct Document {
+  xmlDocPtr tree = nullptr;
+  ~Document() {
+    if (tree != nullptr) xmlFreeDoc(tree);
+  }
+};
+
+typedef std::vector<xmlNodePtr> NodeList;
+
+Document* AsDocument(XmlDomDocumentRef* ref) { return reinterpret_cast<Document*>(ref); }
+xmlNodePtr AsNode(XmlDomNodeRef* ref) { return reinterpret_cast<xmlNodePtr>(ref); }
+XmlDomNodeRef* NodeRef(xmlNodePtr node) { return reinterpret_cast<XmlDomNodeRef*>(node); }
+NodeList* AsList(XmlDomNodeListRef* ref) { return reinterpret_cast<NodeList*>(ref); }
+
+void MarkFailed(bool* failed) {
+  if (failed != nullptr) *failed = true;
+}
+
+// The host path of a Windows path: through the system image when the path
+// names a drive, else a path relative to the working folder, as Windows
+// resolves a relative path.
+std::string HostPathOf(const char16_t* path) {
+  std::string host = platform::image::HostPath(path);
+  if (!host.empty()) return host;
+  if (path[0] == 0 || path[0] == u'\\' || path[0] == u'/' || wtext::FindChar(path, u':') != nullptr)
+    return std::string();
+  std::string relative = wtext::ToUtf8(path);
+  for (char& c : relative)
+    if (c == '\\') c = '/';
+  return relative;
+}
+
+bool IsNamedElement(xmlNodePtr node, const std::string& name) {
+  if (node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
+  if (node->ns != nullptr && node->ns->prefix != nullptr) return false;  // "p:RunItem" is another name
+  return std::strcmp(reinterpret_cast<const char*>(node->name), name.c_str()) == 0;
+}
+
+}  // namespace
+
+CXmlDocumentWrapper::CXmlDocumentWrapper() {
+  xmlInitParser();
+  document_ = reinterpret_cast<XmlDomDocumentRef*>(new (std::nothrow) Document());
+}
+
+CXmlDocumentWrapper::~CXmlDocumentWrapper() { delete AsDocument(document_); }
+
+int CXmlDocumentWrapper::LoadFile(const char16_t* path) {
+  Document* document = AsDocument(document_);
+  if (document == nullptr || path == nullptr) return 0;
+  try {
+    if (document->tree != nullptr) {
+      xmlFreeDoc(document->tree);
+      document->tree = nullptr;
+    }
+    readFailed_ = false;
+    std::string host = HostPathOf(path);
+    if (host.empty()) return 0;
+    document->tree = xmlReadFile(host.c_str(), nullptr, kParseOptions);
+    return document->tree != nullptr ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+CXmlNodeWrapper CXmlDocumentWrapper::RootNode() {
+  Document* document = AsDocument(document_);
+  if (document == nullptr || document->tree == nullptr) return CXmlNodeWrapper();
+  xmlNodePtr root = xmlDocGetRootElement(document->tree);
+  if (root == nullptr) return CXmlNodeWrapper();
+  return CXmlNodeWrapper(NodeRef(root), 1, &readFailed_);
+}
+
+// Nodes belong to the document's tree; a node wrapper holds no count.
+void CXmlNodeWrapper::Reset() { node_ = nullptr; }
+
+CXmlNodeListWrapper CXmlNodeWrapper::SelectChildren(const char16_t* name) {
+  if (node_ == nullptr || name == nullptr) return CXmlNodeListWrapper();
+  try {
+    std::string wanted = wtext::ToUtf8(name);
+    NodeList* list = new NodeList();
+    for (xmlNodePtr child = AsNode(node_)->children; child != nullptr; child = child->next) {
+      if (IsNamedElement(child, wanted)) {
+        try {
+          list->push_back(child);
+        } catch (...) {
+          delete list;
+          throw;
+        }
+      }
+    }
+    return CXmlNodeListWrapper(reinterpret_cast<XmlDomNodeListRef*>(list), failed_);
+  } catch (...) {
+    MarkFailed(failed_);
+    return CXmlNodeListWrapper();
+  }
+}
+
+std::u16string CXmlNodeWrapper::AttributeText(const char16_t* name) {
+  if (node_ == nullptr || name == nullptr) return std::u16string();
+  xmlChar* value = nullptr;
+  try {
+    std::string wanted = wtext::ToUtf8(name);
+    value = xmlGetNoNsProp(AsNode(node_), reinterpret_cast<const xmlChar*>(wanted.c_str()));
+    if (value == nullptr) return std::u16string();
+    std::u16string text = wtext::FromUtf8(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return text;
+  } catch (...) {
+    if (value != nullptr) xmlFree(value);
+    MarkFailed(failed_);
+    return std::u16string();
+  }
+}
+
+void CXmlNodeListWrapper::Reset() {
+  delete AsList(list_);
+  list_ = nullptr;
+}
+
+long CXmlNodeListWrapper::Length() {
+  if (list_ == nullptr) return 0;
+  return static_cast<long>(AsList(list_)->size());
+}
+
+CXmlNodeWrapper CXmlNodeListWrapper::ItemAt(long index) {
+  if (list_ == nullptr) return CXmlNodeWrapper();
+  const NodeList& nodes = *AsList(list_);
+  if (index < 0 || static_cast<size_t>(index) >= nodes.size()) return CXmlNodeWrapper();
+  return CXmlNodeWrapper(NodeRef(nodes[static_cast<size_t>(index)]), 1, failed_);
+}

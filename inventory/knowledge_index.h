@@ -1,0 +1,54 @@
+// An index over one knowledge list, so that looking an item up costs the
+// same whether the list holds a hundred entries or a hundred thousand.
+//
+// The lookup rule stays that of the plain walk: the FIRST entry (lowest
+// position) whose kind equals the item's, whose name equals the item's as
+// lstrcmpiW compares, and whose command-line text occurs in the item's
+// command line. The index groups entries by a name key that equal names
+// (as lstrcmpiW sees them) always share; every candidate is then checked by
+// the exact rule, so the key may be coarser than the comparison but never
+// finer. Names the key cannot decide (text whose comparison depends on the
+// system's locale, see knowledge_index.cpp) are kept apart and looked at for
+// every item, merged with the indexed candidates by position.
+//
+// The index describes the list it was built from by the list's block and
+// count. The lists are only ever emptied or appended to; a lookup on a list
+// that changed since the index was built rebuilds it first. Writing into an
+// element in place (ElementAt) does not change that description: call
+// Invalidate afterwards.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "inventory/carray.h"
+#include "inventory/run_data.h"
+
+class KnowledgeIndex {
+ public:
+  typedef CArray<_RunData, _RunData> List;
+
+  // Indexes every entry of list.
+  void Rebuild(const List& list);
+  void Invalidate();
+  // The position of the first entry of list that matches item, or -1.
+  int FindFirst(const List& list, const _RunData& item);
+
+  // The lookup key of a name; false when the key cannot decide names equal
+  // to this one (the name is then compared with every entry).
+  static bool NameKey(const char16_t* name, std::u16string* key);
+  // The match rule itself (kind, name ignoring case, command-line text).
+  static bool EntryMatches(const _RunData& entry, const _RunData& item);
+
+ private:
+  bool Describes(const List& list) const;
+
+  std::unordered_map<std::u16string, std::vector<int>> byName_;
+  std::vector<int> undecided_;  // ascending positions of entries without a key
+  const _RunData* block_ = nullptr;
+  int count_ = -1;
+};
+
+// The plain walk over a list from its first entry; -1 when nothing matches.
+int FindFirstLinear(const CArray<_RunData, _RunData>& list, const _RunData& item);

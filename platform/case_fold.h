@@ -1,0 +1,22 @@
+// The case mapping that every case-insensitive comparison of the module uses
+// (registry names, file names, lstrcmpiW on Linux, knowledge-base keys).
+//
+// It maps a UTF-16 unit to its simple upper-case form, as the system's
+// ordinal "ignore case" comparison does: ASCII, Latin-1, Latin Extended-A and
+// Additional, Greek, Cyrillic, Armenian and fullwidth Latin are covered.
+// Units without a single-unit upper-case form map to themselves, so two texts
+// compare equal ignoring case exactly when their mapped units are equal.
+#pragma once
+
+namespace platform {
+
+char16_t FoldCaseForCompare(char16_t c);
+
+// Compares two zero-terminated texts unit by unit after FoldCaseForCompare:
+// -1, 0 or 1. Null counts as empty.
+int CompareFolded(const char16_t* a, const char16_t* b);
+// Same over counted texts (no terminator needed).
+int CompareFolded(const char16_t* a, unsigned long aLength, const char16_t* b,
+                  unsigned long bLength);
+
+}  // namespace platform

@@ -1,0 +1,251 @@
+// Which system image the backend works on, how its Windows paths map to host
+// paths, whether a Wine server owns it, and fault injection for tests.
+#include <dirent.h>
+#include <fcntl.h>
+#include <glob.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+#include "platform/case_fold.h"
+#include "platform/linux/backend.h"
+#include "platform/linux/system_image.h"
+#include "platform/wtext.h"
+
+namespace platform {
+
+namespace {
+
+std::string g_root;
+bool g_rootChosen = false;
+unsigned long g_generation = 1;
+long g_operations = 0;
+long g_failAt = 0;  // absolute operation number that fails; 0 = none
+
+std::string StripTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string HomeFolder() {
+  const char* home = getenv("HOME");
+  if (home != nullptr && *home != 0) return home;
+  struct passwd* pw = getpwuid(getuid());
+  return pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : "/";
+}
+
+std::string RootFromEnvironment() {
+  for (const char* name : {"RUNVANE_SYSTEM_ROOT", "WINEPREFIX"}) {
+    const char* value = getenv(name);
+    if (value != nullptr && *value != 0) return StripTrailingSlashes(value);
+  }
+  return HomeFolder() + "/.wine";
+}
+
+// True when someone holds a write lock on the file (F_GETLK never reports
+// this process's own classic locks, which is fine: we never take these).
+bool LockedByOther(const std::string& lockFile) {
+  int fd = open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock probe = {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  bool locked = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  close(fd);
+  return locked;
+}
+
+char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// The entry of folder whose name equals name ignoring case, or "".
+std::string FindIgnoringCase(const std::string& folder, const std::u16string& name) {
+  DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return "";
+  std::string match;
+  while (struct dirent* entry = readdir(dir)) {
+    std::u16string entryName = wtext::FromUtf8(entry->d_name);
+    if (CompareFolded(entryName.data(), entryName.size(), name.data(), name.size()) == 0) {
+      match = entry->d_name;
+      break;
+    }
+  }
+  closedir(dir);
+  return match;
+}
+
+std::string Canonical(const std::string& path) {
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) != nullptr) return real;
+  // Resolve the longest existing prefix, keep the rest as written.
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return path;
+  return Canonical(path.substr(0, slash)) + path.substr(slash);
+}
+
+}  // namespace
+
+namespace backend {
+
+std::recursive_mutex& Mutex() {
+  static std::recursive_mutex mutex;
+  return mutex;
+}
+
+bool InjectedFault() {
+  ++g_operations;
+  if (g_failAt > 0 && g_operations == g_failAt) {
+    g_failAt = 0;
+    return true;
+  }
+  return false;
+}
+
+const std::string& RootPath() {
+  if (!g_rootChosen) {
+    g_root = RootFromEnvironment();
+    g_rootChosen = true;
+  }
+  return g_root;
+}
+
+unsigned long RootGeneration() { return g_generation; }
+
+bool WineServerOwnsImage() {
+  struct stat st;
+  if (stat(RootPath().c_str(), &st) != 0) return false;
+  char server[80];
+  std::snprintf(server, sizeof server, "server-%llx-%llx", (unsigned long long)st.st_dev,
+                (unsigned long long)st.st_ino);
+  // Upstream Wine keeps its server folder in /tmp/.wine-<uid>; Debian's in
+  // a /tmp/wine-XXXXXX folder.
+  std::string upstream = "/tmp/.wine-" + std::to_string(getuid()) + "/" + server + "/lock";
+  if (LockedByOther(upstream)) return true;
+  std::string pattern = std::string("/tmp/wine-*/") + server + "/lock";
+  glob_t found = {};
+  bool owned = false;
+  if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
+    for (size_t i = 0; i < found.gl_pathc && !owned; ++i) owned = LockedByOther(found.gl_pathv[i]);
+  }
+  globfree(&found);
+  return owned;
+}
+
+std::string MapPath(const std::u16string& windowsPath) {
+  std::u16string path = windowsPath;
+  if (path.compare(0, 4, u"\\\\?\\") == 0 || path.compare(0, 4, u"\\??\\") == 0) path.erase(0, 4);
+  if (path.size() < 2 || path[1] != u':') return "";
+  char16_t letter = Lower(path[0]);
+  if (letter < u'a' || letter > u'z') return "";
+  if (path.size() > 2 && !IsSeparator(path[2])) return "";  // drive-relative: not supported
+
+  std::string base;
+  std::string device = RootPath() + "/dosdevices/" + char(letter) + ":";
+  char real[PATH_MAX];
+  if (realpath(device.c_str(), real) != nullptr) base = std::string(real) == "/" ? "" : real;
+  else if (letter == u'c') base = RootPath() + "/drive_c";
+  else if (letter == u'z') base = "";
+  else return "";
+
+  std::vector<std::string> parts;
+  bool existing = true;
+  size_t start = 2;
+  for (size_t i = 2; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) continue;
+    std::u16string name = path.substr(start, i - start);
+    start = i + 1;
+    if (name.empty() || name == u".") continue;
+    if (name == u"..") {
+      if (!parts.empty()) parts.pop_back();
+      existing = true;  // re-check from the parent
+      continue;
+    }
+    std::string spelled = wtext::ToUtf8(name);
+    if (existing) {
+      std::string folder = base;
+      for (const auto& p : parts) folder += "/" + p;
+      struct stat st;
+      std::string candidate = folder + "/" + spelled;
+      if (lstat(candidate.c_str(), &st) != 0) {
+        std::string match = FindIgnoringCase(folder, name);
+        if (!match.empty()) spelled = match;
+        else existing = false;
+      }
+    }
+    parts.push_back(spelled);
+  }
+  std::string host = base;
+  for (const auto& p : parts) host += "/" + p;
+  return host.empty() ? "/" : host;
+}
+
+}  // namespace backend
+
+namespace image {
+
+void SetRoot(const std::string& hostRoot) {
+  backend::Guard guard(backend::Mutex());
+  g_root = hostRoot.empty() ? RootFromEnvironment() : StripTrailingSlashes(hostRoot);
+  g_rootChosen = true;
+  ++g_generation;
+}
+
+std::string Root() {
+  backend::Guard guard(backend::Mutex());
+  return backend::RootPath();
+}
+
+std::string HostPath(const char16_t* windowsPath) {
+  backend::Guard guard(backend::Mutex());
+  return windowsPath == nullptr ? std::string() : backend::MapPath(windowsPath);
+}
+
+std::u16string WindowsPath(const std::string& hostPath) {
+  backend::Guard guard(backend::Mutex());
+  std::string path = hostPath;
+  if (path.empty() || path[0] != '/') {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return u"";
+    path = std::string(cwd) + "/" + path;
+  }
+  path = StripTrailingSlashes(Canonical(path));
+  std::string driveC = StripTrailingSlashes(Canonical(backend::RootPath() + "/drive_c"));
+  std::string rest;
+  std::u16string drive;
+  if (path == driveC || path.compare(0, driveC.size() + 1, driveC + "/") == 0) {
+    drive = u"C:";
+    rest = path.substr(driveC.size());
+  } else {
+    drive = u"Z:";
+    rest = path == "/" ? "" : path;
+  }
+  std::u16string out = drive + wtext::FromUtf8(rest);
+  for (auto& c : out)
+    if (c == u'/') c = u'\\';
+  if (out.size() == 2) out += u'\\';
+  return out;
+}
+
+void FailOperationAt(long k) {
+  backend::Guard guard(backend::Mutex());
+  g_failAt = k > 0 ? g_operations + k : 0;
+}
+
+long OperationsSoFar() {
+  backend::Guard guard(backend::Mutex());
+  return g_operations;
+}
+
+void ResetOperationCount() {
+  backend::Guard guard(backend::Mutex());
+  if (g_failAt > 0) g_failAt -= g_operations;
+  g_operations = 0;
+}
+
+}  // namespace image
+}  // namespace platform

@@ -1,0 +1,300 @@
+// The registry operations over the image's registry files.
+//
+// A handle remembers its hive, the names of its key and the access it was
+// opened with; every call finds the key again by name, so a handle stays
+// right when another process rewrites the file, and a handle whose key was
+// deleted answers ERROR_KEY_DELETED.
+#include <cstring>
+#include <map>
+
+#include "platform/linux/backend.h"
+#include "platform/linux/registry_store.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+using backend::Hive;
+using regfile::Key;
+using regfile::KeyPath;
+
+// Windows' limits on names: a key name of 255 units, a value name of 16383.
+constexpr size_t kMaxKeyName = 255;
+constexpr size_t kMaxValueName = 16383;
+
+struct OpenKey {
+  Hive hive;
+  KeyPath path;
+  REGSAM access;
+};
+
+std::map<uintptr_t, OpenKey>& Handles() {
+  static std::map<uintptr_t, OpenKey> handles;
+  return handles;
+}
+
+uintptr_t NextHandleValue() {
+  static uintptr_t next = 0x1000;
+  next += 4;
+  return next;
+}
+
+// What a handle stands for. Errors: ERROR_INVALID_HANDLE for an unknown
+// handle, ERROR_FILE_NOT_FOUND for the roots this backend does not keep.
+LONG Resolve(HKEY key, OpenKey* out) {
+  if (key == HKEY_LOCAL_MACHINE) {
+    *out = OpenKey{Hive::kMachine, {}, KEY_ALL_ACCESS};
+    return ERROR_SUCCESS;
+  }
+  if (key == HKEY_CURRENT_USER) {
+    *out = OpenKey{Hive::kUser, {}, KEY_ALL_ACCESS};
+    return ERROR_SUCCESS;
+  }
+  if (key == HKEY_CLASSES_ROOT || key == HKEY_USERS) return ERROR_FILE_NOT_FOUND;
+  auto it = Handles().find(reinterpret_cast<uintptr_t>(key));
+  if (it == Handles().end()) return ERROR_INVALID_HANDLE;
+  *out = it->second;
+  return ERROR_SUCCESS;
+}
+
+HKEY NewHandle(const OpenKey& key) {
+  uintptr_t value = NextHandleValue();
+  Handles()[value] = key;
+  return reinterpret_cast<HKEY>(value);
+}
+
+bool ValidSubKey(const KeyPath& names) {
+  for (const auto& name : names)
+    if (name.size() > kMaxKeyName) return false;
+  return true;
+}
+
+// The key of an open handle in the current hive. *error: ERROR_KEY_DELETED
+// when it is gone (or the file cannot be read: that error).
+Key* FindOpenKey(const OpenKey& open, regfile::File** fileOut, LONG* error) {
+  regfile::File* file = backend::ReadHive(open.hive, error);
+  if (file == nullptr) return nullptr;
+  if (fileOut != nullptr) *fileOut = file;
+  Key* key = file->Find(open.path);
+  *error = key == nullptr ? (open.path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED)
+                          : ERROR_SUCCESS;
+  return key;
+}
+
+std::u16string NameOrEmpty(const char16_t* name) { return name == nullptr ? u"" : name; }
+
+KeyPath Join(const KeyPath& base, const KeyPath& more) {
+  KeyPath path = base;
+  path.insert(path.end(), more.begin(), more.end());
+  return path;
+}
+
+}  // namespace
+
+LONG RegOpenKeyExW(HKEY root, const char16_t* subKey, DWORD /*options*/, REGSAM access,
+                   HKEY* result) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  OpenKey base;
+  LONG r = Resolve(root, &base);
+  if (r != ERROR_SUCCESS) return r;
+  KeyPath names = backend::SplitKeyPath(subKey);
+  if (!ValidSubKey(names)) return ERROR_FILE_NOT_FOUND;
+  OpenKey target{base.hive, Join(base.path, names), access};
+  regfile::File* file = nullptr;
+  if (FindOpenKey(base, &file, &r) == nullptr) return r;
+  if (file->Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
+  *result = NewHandle(target);
+  return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExW(HKEY root, const char16_t* subKey, DWORD /*reserved*/, char16_t* /*keyClass*/,
+                     DWORD /*options*/, REGSAM access, void* /*security*/, HKEY* result,
+                     DWORD* disposition) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  OpenKey base;
+  LONG r = Resolve(root, &base);
+  if (r != ERROR_SUCCESS) return r;
+  KeyPath names = backend::SplitKeyPath(subKey);
+  if (!ValidSubKey(names)) return ERROR_INVALID_PARAMETER;
+  OpenKey target{base.hive, Join(base.path, names), access};
+
+  // An existing key is only opened: no write, so it works while a Wine
+  // server owns the image.
+  if (FindOpenKey(base, nullptr, &r) == nullptr) return r;
+  regfile::File* file = backend::ReadHive(target.hive, &r);
+  if (file == nullptr) return r;
+  if (file->Find(target.path) != nullptr) {
+    if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
+    *result = NewHandle(target);
+    return ERROR_SUCCESS;
+  }
+  bool created = false;
+  r = backend::ChangeHive(target.hive, [&](regfile::File& f, bool* modified) -> LONG {
+    if (!base.path.empty() && f.Find(base.path) == nullptr) return ERROR_KEY_DELETED;
+    f.Create(target.path, &created);
+    *modified = created;
+    return ERROR_SUCCESS;
+  });
+  if (r != ERROR_SUCCESS) return r;
+  if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *result = NewHandle(target);
+  return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+  backend::Guard guard(backend::Mutex());
+  if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT ||
+      key == HKEY_USERS)
+    return ERROR_SUCCESS;
+  return Handles().erase(reinterpret_cast<uintptr_t>(key)) == 1 ? ERROR_SUCCESS
+                                                                 : ERROR_INVALID_HANDLE;
+}
+
+LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* /*reserved*/,
+                   DWORD* type, BYTE* data, DWORD* dataLength) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey open;
+  LONG r = Resolve(key, &open);
+  if (r != ERROR_SUCCESS) return r;
+  if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
+  if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
+  Key* found = FindOpenKey(open, nullptr, &r);
+  if (found == nullptr) return r;
+  if (index >= found->values.size()) return ERROR_NO_MORE_ITEMS;
+  const regfile::Value& value = found->values[index];
+
+  if (type != nullptr) *type = value.type;
+  DWORD size = DWORD(value.data.size());
+  bool nameFits = value.name.size() < *nameLength;
+  bool dataFits = data == nullptr || size <= *dataLength;
+  if (dataLength != nullptr) *dataLength = size;
+  if (!nameFits) return ERROR_MORE_DATA;
+  std::memcpy(name, value.name.data(), value.name.size() * sizeof(char16_t));
+  name[value.name.size()] = 0;
+  *nameLength = DWORD(value.name.size());
+  if (!dataFits) return ERROR_MORE_DATA;
+  if (data != nullptr && size > 0) std::memcpy(data, value.data.data(), size);
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* /*reserved*/,
+                   char16_t* keyClass, DWORD* classLength, void* lastWriteTime) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey open;
+  LONG r = Resolve(key, &open);
+  if (r != ERROR_SUCCESS) return r;
+  if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
+  Key* found = FindOpenKey(open, nullptr, &r);
+  if (found == nullptr) return r;
+  if (index >= found->children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::u16string& child = found->children[index]->name;
+  if (child.size() >= *nameLength) return ERROR_MORE_DATA;
+  std::memcpy(name, child.data(), child.size() * sizeof(char16_t));
+  name[child.size()] = 0;
+  *nameLength = DWORD(child.size());
+  if (classLength != nullptr) {
+    if (keyClass != nullptr && *classLength > 0) keyClass[0] = 0;
+    *classLength = 0;
+  }
+  if (lastWriteTime != nullptr) std::memset(lastWriteTime, 0, 8);
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExW(HKEY key, const char16_t* valueName, DWORD* /*reserved*/, DWORD* type,
+                      BYTE* data, DWORD* dataLength) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey open;
+  LONG r = Resolve(key, &open);
+  if (r != ERROR_SUCCESS) return r;
+  if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
+  Key* found = FindOpenKey(open, nullptr, &r);
+  if (found == nullptr) return r;
+  const regfile::Value* value = regfile::File::FindValue(found, NameOrEmpty(valueName));
+  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (type != nullptr) *type = value->type;
+  DWORD size = DWORD(value->data.size());
+  if (data == nullptr) {
+    if (dataLength != nullptr) *dataLength = size;
+    return ERROR_SUCCESS;
+  }
+  bool fits = size <= *dataLength;
+  *dataLength = size;
+  if (!fits) return ERROR_MORE_DATA;
+  if (size > 0) std::memcpy(data, value->data.data(), size);
+  return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD /*reserved*/, DWORD type,
+                    const BYTE* data, DWORD dataLength) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey open;
+  LONG r = Resolve(key, &open);
+  if (r != ERROR_SUCCESS) return r;
+  if ((open.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+  if (data == nullptr && dataLength > 0) return ERROR_INVALID_PARAMETER;
+  std::u16string name = NameOrEmpty(valueName);
+  if (name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
+  std::string bytes(reinterpret_cast<const char*>(data), data == nullptr ? 0 : dataLength);
+  return backend::ChangeHive(open.hive, [&](regfile::File& file, bool* modified) -> LONG {
+    Key* found = file.Find(open.path);
+    if (found == nullptr) return open.path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    file.SetValue(found, name, type, bytes);
+    *modified = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG SHDeleteValueW(HKEY root, const char16_t* subKey, const char16_t* valueName) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey base;
+  LONG r = Resolve(root, &base);
+  if (r != ERROR_SUCCESS) return r;
+  KeyPath path = Join(base.path, backend::SplitKeyPath(subKey));
+  std::u16string name = NameOrEmpty(valueName);
+  // Nothing to delete is answered without a write.
+  regfile::File* file = backend::ReadHive(base.hive, &r);
+  if (file == nullptr) return r;
+  Key* found = file->Find(path);
+  if (found == nullptr || regfile::File::FindValue(found, name) == nullptr) return ERROR_FILE_NOT_FOUND;
+  return backend::ChangeHive(base.hive, [&](regfile::File& f, bool* modified) -> LONG {
+    Key* key = f.Find(path);
+    if (key == nullptr || !f.DeleteValue(key, name)) return ERROR_FILE_NOT_FOUND;
+    *modified = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG SHDeleteKeyW(HKEY root, const char16_t* subKey) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey base;
+  LONG r = Resolve(root, &base);
+  if (r != ERROR_SUCCESS) return r;
+  KeyPath path = Join(base.path, backend::SplitKeyPath(subKey));
+  // A whole hive is never deleted.
+  if (path.empty()) return ERROR_ACCESS_DENIED;
+  regfile::File* file = backend::ReadHive(base.hive, &r);
+  if (file == nullptr) return r;
+  if (file->Find(path) == nullptr) return ERROR_FILE_NOT_FOUND;
+  return backend::ChangeHive(base.hive, [&](regfile::File& f, bool* modified) -> LONG {
+    Key* key = f.Find(path);
+    if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+    f.Delete(key);
+    *modified = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+}  // namespace platform

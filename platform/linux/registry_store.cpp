@@ -1,0 +1,266 @@
+#include "platform/linux/registry_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/linux/backend.h"
+
+namespace platform {
+namespace backend {
+
+namespace {
+
+constexpr char kLockFileName[] = "/.registry-lock";
+
+struct HiveState {
+  unsigned long generation = ~0ul;
+  bool loaded = false;
+  bool valid = false;
+  bool missing = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified = {};
+  regfile::File file;
+};
+
+HiveState& State(Hive hive) {
+  static HiveState states[2];
+  return states[hive == Hive::kMachine ? 0 : 1];
+}
+
+bool SameIdentity(const HiveState& state, const struct stat& st) {
+  return !state.missing && state.device == st.st_dev && state.inode == st.st_ino &&
+         state.size == st.st_size && state.modified.tv_sec == st.st_mtim.tv_sec &&
+         state.modified.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+void Remember(HiveState& state, const struct stat& st) {
+  state.missing = false;
+  state.device = st.st_dev;
+  state.inode = st.st_ino;
+  state.size = st.st_size;
+  state.modified = st.st_mtim;
+}
+
+bool ReadAll(int fd, std::string* bytes) {
+  bytes->clear();
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    bytes->append(buffer, size_t(n));
+  }
+}
+
+// Brings the in-memory hive in step with its file. Returns a Win32 error.
+LONG Refresh(Hive hive) {
+  HiveState& state = State(hive);
+  if (state.generation != RootGeneration()) {
+    state = HiveState();
+    state.generation = RootGeneration();
+  }
+  std::string path = HiveFile(RootPath(), hive);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      state.loaded = false;
+      return ERROR_CANTREAD;
+    }
+    if (!state.loaded || !state.missing) {
+      state.file.Reset(HiveRelativeTo(hive));
+      state.loaded = true;
+      state.valid = true;
+      state.missing = true;
+    }
+    return ERROR_SUCCESS;
+  }
+  if (state.loaded && SameIdentity(state, st)) return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    state.loaded = false;
+    return ERROR_CANTREAD;
+  }
+  std::string text;
+  bool ok = fstat(fd, &st) == 0 && ReadAll(fd, &text);
+  close(fd);
+  if (!ok) {
+    state.loaded = false;
+    return ERROR_CANTREAD;
+  }
+  state.valid = state.file.Parse(text);
+  state.loaded = true;
+  Remember(state, st);
+  return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+// Holds the image's registry lock for as long as it lives.
+class ImageLock {
+ public:
+  ImageLock() {
+    std::string path = RootPath() + kLockFileName;
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) return;
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    int r;
+    do {
+      r = fcntl(fd_, F_SETLKW, &lock);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ImageLock() {
+    if (fd_ >= 0) close(fd_);  // closing releases the lock
+  }
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
+const char* HiveRelativeTo(Hive hive) {
+  return hive == Hive::kMachine ? "REGISTRY\\\\Machine" : "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000";
+}
+
+std::string HiveFile(const std::string& root, Hive hive) {
+  return root + (hive == Hive::kMachine ? "/system.reg" : "/user.reg");
+}
+
+regfile::File* ReadHive(Hive hive, LONG* error) {
+  LONG r = Refresh(hive);
+  if (error != nullptr) *error = r;
+  return r == ERROR_SUCCESS ? &State(hive).file : nullptr;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {
+  std::string target = path;
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) != nullptr) target = real;
+  std::string folder = ParentOf(target);
+  std::string base = target.substr(target.find_last_of('/') + 1);
+  std::string temp = folder + (folder == "/" ? "" : "/") + "." + base + ".XXXXXX";
+  int fd = mkostemp(&temp[0], O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += size_t(n);
+  }
+  ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change) {
+  if (WineServerOwnsImage()) return ERROR_SHARING_VIOLATION;
+  if (!IsDirectory(RootPath())) return ERROR_CANTWRITE;
+  ImageLock lock;
+  if (!lock.held()) return ERROR_ACCESS_DENIED;
+  // A server may have started while we waited for the lock.
+  if (WineServerOwnsImage()) return ERROR_SHARING_VIOLATION;
+  LONG r = Refresh(hive);
+  if (r != ERROR_SUCCESS) return r;
+
+  HiveState& state = State(hive);
+  bool modified = false;
+  r = change(state.file, &modified);
+  if (!modified) return r;
+  if (r != ERROR_SUCCESS) {
+    state.loaded = false;  // drop the half-made change: read the disk again
+    return r;
+  }
+  std::string path = HiveFile(RootPath(), hive);
+  struct stat st;
+  unsigned mode = stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0644u;
+  std::string text = state.file.Serialize();
+  if (!WriteFileAtomically(path, text, mode)) {
+    state.loaded = false;
+    return ERROR_CANTWRITE;
+  }
+  // Read back what was written, so the texts kept for faithful output are
+  // those on disk and the file's new identity is known.
+  state.valid = state.file.Parse(text);
+  if (stat(path.c_str(), &st) == 0) Remember(state, st);
+  else state.loaded = false;
+  return ERROR_SUCCESS;
+}
+
+regfile::KeyPath SplitKeyPath(const char16_t* path) {
+  regfile::KeyPath names;
+  if (path == nullptr) return names;
+  std::u16string current;
+  for (const char16_t* p = path;; ++p) {
+    if (*p == u'\\' || *p == 0) {
+      if (!current.empty()) names.push_back(current);
+      current.clear();
+      if (*p == 0) break;
+    } else {
+      current.push_back(*p);
+    }
+  }
+  return names;
+}
+
+std::u16string TextOfData(const std::string& data) {
+  std::u16string text;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    char16_t c = char16_t(uint8_t(data[i]) | (uint8_t(data[i + 1]) << 8));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  return text;
+}
+
+bool ReadString(Hive hive, const std::u16string& keyPath, const std::u16string& name,
+                std::u16string* text, DWORD* type) {
+  regfile::File* file = ReadHive(hive, nullptr);
+  if (file == nullptr) return false;
+  regfile::Key* key = file->Find(SplitKeyPath(keyPath.c_str()));
+  if (key == nullptr) return false;
+  regfile::Value* value = regfile::File::FindValue(key, name);
+  if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return false;
+  *text = TextOfData(value->data);
+  if (type != nullptr) *type = value->type;
+  return true;
+}
+
+std::vector<NamedString> ReadStrings(Hive hive, const std::u16string& keyPath) {
+  std::vector<NamedString> out;
+  regfile::File* file = ReadHive(hive, nullptr);
+  if (file == nullptr) return out;
+  regfile::Key* key = file->Find(SplitKeyPath(keyPath.c_str()));
+  if (key == nullptr) return out;
+  for (const regfile::Value& value : key->values)
+    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ)
+      out.push_back({value.name, TextOfData(value.data), value.type});
+  return out;
+}
+
+}  // namespace backend
+}  // namespace platform

@@ -1,0 +1,43 @@
+// Case folding on Windows: the system's own upper-case mapping of one unit,
+// so that the module's case-insensitive comparisons agree with the registry
+// and the file system of the machine it runs on.
+#include "platform/case_fold.h"
+
+#include "platform/platform.h"
+#include "platform/windows/wide.h"
+
+namespace platform {
+
+char16_t FoldCaseForCompare(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c;
+  // A lone surrogate has no case; the system would leave it as it is too.
+  if (c >= 0xD800 && c <= 0xDFFF) return c;
+  wchar_t unit = static_cast<wchar_t>(c);
+  ::CharUpperBuffW(&unit, 1);
+  return static_cast<char16_t>(unit);
+}
+
+int CompareFolded(const char16_t* a, unsigned long aLength, const char16_t* b,
+                  unsigned long bLength) {
+  unsigned long n = aLength < bLength ? aLength : bLength;
+  for (unsigned long i = 0; i < n; ++i) {
+    char16_t x = FoldCaseForCompare(a[i]);
+    char16_t y = FoldCaseForCompare(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (aLength == bLength) return 0;
+  return aLength < bLength ? -1 : 1;
+}
+
+int CompareFolded(const char16_t* a, const char16_t* b) {
+  if (a == nullptr) a = u"";
+  if (b == nullptr) b = u"";
+  for (;; ++a, ++b) {
+    char16_t x = FoldCaseForCompare(*a);
+    char16_t y = FoldCaseForCompare(*b);
+    if (x != y) return x < y ? -1 : 1;
+    if (*a == 0) return 0;
+  }
+}
+
+}  // namespace platform

@@ -1,1 +1,0 @@
-// PLACEHOLDER: replaced by the Win32 backend.

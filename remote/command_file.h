@@ -1,0 +1,55 @@
+// The command-file reader: one pass of Xerces-C++ over the file, holding the
+// library's initialisation, the DOM implementation, the builder and the
+// document it owns. Everything is released when the pass object dies.
+//
+// The reader is locked down for input from outside: no external DTD, no
+// external entity or other resource is ever fetched (a file that asks for one
+// is refused), entity expansion is bounded, and every parse error makes the
+// file unusable instead of being recovered from.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <xercesc/dom/DOMElement.hpp>
+
+class CommandFileParser {
+ public:
+  CommandFileParser();
+  ~CommandFileParser();
+  CommandFileParser(const CommandFileParser&) = delete;
+  CommandFileParser& operator=(const CommandFileParser&) = delete;
+
+  // Initialises the library, sets the Simplified Chinese locale, obtains the
+  // "LS" implementation and a synchronous builder. False on any failure.
+  bool Create();
+  // Parses the file at path (a Windows path of the system the module works
+  // on) and returns its root element, or null on any failure.
+  xercesc::DOMElement* Parse(const char16_t* path);
+  // Copies the attribute's value into out (capacity units with terminator).
+  // False when the element has no such attribute or the value does not fit.
+  static bool ReadAttributeText(const xercesc::DOMElement* element, const char* name,
+                                std::u16string* out);
+  static bool ReadAttribute(const xercesc::DOMElement* element, const char* name, char16_t* out,
+                            size_t capacity);
+  // Releases the builder (and with it the document), then terminates the
+  // library. Safe to call more than once.
+  void Release();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Sets the C runtime locale of all categories to Simplified Chinese by the
+// first name that the platform knows; leaves it unchanged when none is.
+void SetSimplifiedChineseLocale();
+
+// Decimal text to a 32-bit number as wcstol does it: leading white space, an
+// optional sign, digits; no digits gives 0; out-of-range values clamp.
+int32_t ParseTypeCode(const char16_t* text);
+
+// Removes white space from both ends, in place.
+void TrimWhiteSpace(char16_t* text);

@@ -1,0 +1,11 @@
+// Whether a file about to be overwritten by a move holds the same bytes as
+// the file being moved, so that a move never destroys a different file.
+#pragma once
+
+enum class TargetState {
+  kAbsent,     // nothing at the target path
+  kIdentical,  // a file with exactly the source's bytes (an earlier copy)
+  kDifferent,  // another file, or something that cannot be compared
+};
+
+TargetState CompareMoveTarget(const char16_t* source, const char16_t* target);

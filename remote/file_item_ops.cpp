@@ -1,0 +1,83 @@
+// Disable, enable and delete of one startup file. Disabling moves the file
+// into the disabled-files folder beside the module; enabling moves it into
+// the current user's startup folder. A move is copy, then delete: if the
+// delete fails the file exists in both places, never in none.
+#include "platform/platform.h"
+#include "platform/wtext.h"
+#include "remote/file_compare.h"
+#include "remote/item_guards.h"
+#include "remote/item_operations.h"
+
+namespace {
+
+bool DeleteFileOrGone(const char16_t* path) {
+  platform::SetLastError(ERROR_SUCCESS);
+  if (platform::DeleteFileW(path)) return true;
+  return platform::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// The source must be a startup or disabled file and the name must not lead
+// out of the folder it is joined to.
+bool MayTakeFile(const CommandItem& item) {
+  return IsPlainFileName(item.name) && IsInItemFolder(item.subkey);
+}
+
+// Moves item.subkey to folder\item.name.
+int MoveFileTo(CommandItem& item, const char16_t* folder) {
+  char16_t target[kFilePathUnits] = {};
+  if (!wtext::Copy(target, folder) || !wtext::Append(target, u"\\") ||
+      !wtext::Append(target, item.name))
+    return -1;
+  // Copying a file onto itself and then deleting the source would lose it;
+  // the file already is where the command wants it.
+  if (SamePath(item.subkey, target)) return 0;
+  // Only a copy left by an earlier, interrupted move may be overwritten.
+  if (CompareMoveTarget(item.subkey, target) == TargetState::kDifferent) return -1;
+  if (!platform::CopyFileW(item.subkey, target, FALSE)) return -1;
+  if (!DeleteFileOrGone(item.subkey)) return -1;
+  wtext::Copy(item.subkey, target);
+  return 0;
+}
+
+}  // namespace
+
+bool DisabledFilesFolder(char16_t* out, size_t capacity) {
+  if (out == nullptr || capacity == 0) return false;
+  out[0] = 0;
+  char16_t module[MAX_PATH + 1] = {};
+  DWORD length = platform::GetModuleFileNameW(platform::ThisModule(), module, MAX_PATH);
+  // A result of MAX_PATH or more means the path was cut.
+  if (length == 0 || length >= MAX_PATH) return false;
+  const char16_t* slash = wtext::FindLastChar(module, u'\\');
+  if (slash == nullptr) return false;
+  module[slash - module + 1] = 0;
+  if (!wtext::Copy(out, capacity, module) || !wtext::Append(out, capacity, kDisableFolderLeaf)) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+int DisableFileItem(CommandItem& item) {
+  if (!MayTakeFile(item)) return -1;
+  char16_t folder[kFilePathUnits] = {};
+  if (!DisabledFilesFolder(folder, kFilePathUnits)) return -1;
+  if (!platform::CreateDirectoryW(folder, nullptr) &&
+      platform::GetLastError() != ERROR_ALREADY_EXISTS)
+    return -1;
+  return MoveFileTo(item, folder);
+}
+
+int EnableFileItem(CommandItem& item) {
+  if (!MayTakeFile(item)) return -1;
+  char16_t folder[kFilePathUnits] = {};
+  if (!platform::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, FALSE) ||
+      folder[0] == 0 || !TerminatedWithin(folder, kFilePathUnits))
+    return -1;
+  return MoveFileTo(item, folder);
+}
+
+int DeleteFileItem(CommandItem& item) {
+  if (!MayTakeFile(item)) return -1;
+  return DeleteFileOrGone(item.subkey) ? 0 : -1;
+}

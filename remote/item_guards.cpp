@@ -1,0 +1,76 @@
+#include "remote/item_guards.h"
+
+#include "inventory/run_key_table.h"
+#include "platform/platform.h"
+#include "platform/wtext.h"
+#include "remote/item_operations.h"
+
+bool TerminatedWithin(const char16_t* text, size_t capacity) {
+  return text != nullptr && wtext::LengthBounded(text, capacity) < capacity;
+}
+
+bool IsPlainFileName(const char16_t* name) {
+  if (!TerminatedWithin(name, kFilePathUnits) || name[0] == 0) return false;
+  for (const char16_t* c = name; *c != 0; ++c)
+    if (*c == u'\\' || *c == u'/' || *c == u':') return false;
+  return wtext::Find(name, u"..") == nullptr;
+}
+
+bool SamePath(const char16_t* a, const char16_t* b) {
+  return wtext::CompareNoCaseSimple(a, b) == 0;
+}
+
+int RunKeyRowOf(HKEY root, const char16_t* path) {
+  if (root == nullptr || !TerminatedWithin(path, kKeyPathUnits)) return -1;
+  for (int row = 0; row < kRunKeyCount; ++row)
+    if (kRunKeyTable[row].root == root && SamePath(kRunKeyTable[row].path, path)) return row;
+  return -1;
+}
+
+int DisabledKeyRowOf(HKEY root, const char16_t* path) {
+  if (!TerminatedWithin(path, kKeyPathUnits)) return -1;
+  const char16_t* slash = wtext::FindLastChar(path, u'\\');
+  if (slash == nullptr || !SamePath(slash + 1, kDisableKeyLeaf)) return -1;
+  char16_t parent[kKeyPathUnits] = {};
+  size_t length = static_cast<size_t>(slash - path);
+  for (size_t i = 0; i < length; ++i) parent[i] = path[i];
+  return RunKeyRowOf(root, parent);
+}
+
+namespace {
+
+// The folders a file item may be taken from; empty where the folder cannot
+// be determined (an empty entry never matches).
+struct ItemFolders {
+  char16_t commonStartup[kFilePathUnits] = {};
+  char16_t userStartup[kFilePathUnits] = {};
+  char16_t disabled[kFilePathUnits] = {};
+
+  ItemFolders() {
+    if (!platform::SHGetSpecialFolderPathW(nullptr, commonStartup, CSIDL_COMMON_STARTUP, FALSE) ||
+        !TerminatedWithin(commonStartup, kFilePathUnits))
+      commonStartup[0] = 0;
+    if (!platform::SHGetSpecialFolderPathW(nullptr, userStartup, CSIDL_STARTUP, FALSE) ||
+        !TerminatedWithin(userStartup, kFilePathUnits))
+      userStartup[0] = 0;
+    if (!DisabledFilesFolder(disabled, kFilePathUnits)) disabled[0] = 0;
+  }
+
+  bool Contains(const char16_t* folder) const {
+    for (const char16_t* known : {commonStartup, userStartup, disabled})
+      if (known[0] != 0 && SamePath(known, folder)) return true;
+    return false;
+  }
+};
+
+}  // namespace
+
+bool IsInItemFolder(const char16_t* path) {
+  if (!TerminatedWithin(path, kFilePathUnits)) return false;
+  const char16_t* slash = wtext::FindLastChar(path, u'\\');
+  if (slash == nullptr || slash == path || !IsPlainFileName(slash + 1)) return false;
+  char16_t folder[kFilePathUnits] = {};
+  size_t length = static_cast<size_t>(slash - path);
+  for (size_t i = 0; i < length; ++i) folder[i] = path[i];
+  return ItemFolders().Contains(folder);
+}

@@ -1,0 +1,40 @@
+// The checks that keep the item operations on the places they are meant to
+// change: the Run-type keys, the startup folders and the disabled-files
+// folder. Every operation runs them before it changes anything.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/win32_types.h"
+
+// Last key-path component under which disabled values are kept.
+constexpr char16_t kDisableKeyLeaf[] = u"TidyraDisable";
+// Folder beside the module that holds disabled startup files.
+constexpr char16_t kDisableFolderLeaf[] = u"TidyraDisableFile";
+
+// Key paths are built in 256 units, file paths in 261.
+constexpr size_t kKeyPathUnits = 256;
+constexpr size_t kFilePathUnits = 261;
+
+// True when text is terminated within capacity units (a record field that
+// came from outside is never read past its buffer).
+bool TerminatedWithin(const char16_t* text, size_t capacity);
+
+// A file name that stays in the folder it is joined to: not empty, no "\",
+// "/" or ":", and no "..".
+bool IsPlainFileName(const char16_t* name);
+
+// Row of the Run-key table whose root is root and whose path equals path
+// ignoring case; -1 when none.
+int RunKeyRowOf(HKEY root, const char16_t* path);
+// Row whose path followed by "\TidyraDisable" equals path (ignoring case);
+// -1 when none.
+int DisabledKeyRowOf(HKEY root, const char16_t* path);
+
+// True when path names a plain file name directly inside the all-users
+// startup folder, the current user's startup folder or the disabled-files
+// folder.
+bool IsInItemFolder(const char16_t* path);
+
+// Paths equal ignoring case (the file system does not tell case apart).
+bool SamePath(const char16_t* a, const char16_t* b);

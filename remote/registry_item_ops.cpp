@@ -1,0 +1,129 @@
+// Disable, enable and delete of one value under a Run-type key. A disabled
+// value lives in the "TidyraDisable" sub-key of its key, same name, as REG_SZ
+// whose data is "rem " followed by the former data bytes.
+#include <cstring>
+
+#include "platform/handles.h"
+#include "platform/platform.h"
+#include "platform/wtext.h"
+#include "remote/item_guards.h"
+#include "remote/item_operations.h"
+
+namespace {
+
+struct RootName {
+  const char16_t* text;
+  HKEY root;
+};
+const RootName kRootNames[] = {
+    {u"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {u"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+};
+
+constexpr char16_t kRemPrefix[] = u"rem ";
+constexpr DWORD kRemPrefixBytes = 4 * sizeof(char16_t);
+// Disable reads at most 504 bytes of data, enable 512 (the 504 plus "rem ").
+constexpr DWORD kDisableReadBytes = 504;
+constexpr DWORD kEnableReadBytes = 512;
+
+// A value's raw bytes, read from root\path.
+struct ValueBytes {
+  BYTE data[kEnableReadBytes] = {};
+  DWORD count = 0;
+};
+
+// Reads at most limit bytes; false when the key or value cannot be read or
+// the data does not fit.
+bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, DWORD limit,
+               ValueBytes* value) {
+  platform::ScopedKey key;
+  if (platform::RegOpenKeyExW(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
+    return false;
+  DWORD count = limit;
+  if (platform::RegQueryValueExW(key.get(), name, nullptr, nullptr, value->data, &count) !=
+          ERROR_SUCCESS ||
+      count > limit)
+    return false;
+  value->count = count;
+  return true;
+}
+
+// Creates or opens root\path and stores bytes as a REG_SZ value.
+bool WriteStringValue(HKEY root, const char16_t* path, const char16_t* name, const BYTE* data,
+                      DWORD count) {
+  platform::ScopedKey key;
+  if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                key.receive(), nullptr) != ERROR_SUCCESS)
+    return false;
+  return platform::RegSetValueExW(key.get(), name, 0, REG_SZ, data, count) == ERROR_SUCCESS;
+}
+
+bool DeleteValueOrGone(HKEY root, const char16_t* path, const char16_t* name) {
+  LONG result = platform::SHDeleteValueW(root, path, name);
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+bool UsableName(const CommandItem& item) { return TerminatedWithin(item.name, 261); }
+
+}  // namespace
+
+HKEY RootKeyFromName(const char16_t* name) {
+  if (name == nullptr) return nullptr;
+  for (const RootName& entry : kRootNames)
+    if (wtext::Equal(entry.text, name)) return entry.root;
+  return nullptr;
+}
+
+int DisableRegistryItem(CommandItem& item) {
+  HKEY root = RootKeyFromName(item.mainkey);
+  if (RunKeyRowOf(root, item.subkey) < 0 || !UsableName(item)) return -1;
+
+  char16_t disabledKey[kKeyPathUnits] = {};
+  if (!wtext::Copy(disabledKey, item.subkey) || !wtext::Append(disabledKey, u"\\") ||
+      !wtext::Append(disabledKey, kDisableKeyLeaf))
+    return -1;
+
+  ValueBytes value;
+  if (!ReadValue(root, item.subkey, item.name, kDisableReadBytes, &value)) return -1;
+
+  BYTE disabled[kRemPrefixBytes + kDisableReadBytes] = {};
+  std::memcpy(disabled, kRemPrefix, kRemPrefixBytes);
+  std::memcpy(disabled + kRemPrefixBytes, value.data, value.count);
+  if (!WriteStringValue(root, disabledKey, item.name, disabled, value.count + kRemPrefixBytes))
+    return -1;
+
+  // A failed delete leaves the value in both keys; nothing is lost.
+  if (!DeleteValueOrGone(root, item.subkey, item.name)) return -1;
+  wtext::Copy(item.subkey, disabledKey);
+  return 0;
+}
+
+int EnableRegistryItem(CommandItem& item) {
+  HKEY root = RootKeyFromName(item.mainkey);
+  if (DisabledKeyRowOf(root, item.subkey) < 0 || !UsableName(item)) return -1;
+
+  // The Run key is the disabled key without its last component.
+  char16_t runKey[kKeyPathUnits] = {};
+  wtext::Copy(runKey, item.subkey);
+  runKey[wtext::FindLastChar(runKey, u'\\') - runKey] = 0;
+
+  ValueBytes value;
+  if (!ReadValue(root, item.subkey, item.name, kEnableReadBytes, &value)) return -1;
+  // Only data that disabling wrote is restored: it starts with "rem ".
+  if (value.count < kRemPrefixBytes || std::memcmp(value.data, kRemPrefix, kRemPrefixBytes) != 0)
+    return -1;
+
+  if (!WriteStringValue(root, runKey, item.name, value.data + kRemPrefixBytes,
+                        value.count - kRemPrefixBytes))
+    return -1;
+  if (!DeleteValueOrGone(root, item.subkey, item.name)) return -1;
+  wtext::Copy(item.subkey, runKey);
+  return 0;
+}
+
+int DeleteRegistryItem(CommandItem& item) {
+  HKEY root = RootKeyFromName(item.mainkey);
+  if (RunKeyRowOf(root, item.subkey) < 0 && DisabledKeyRowOf(root, item.subkey) < 0) return -1;
+  if (!UsableName(item)) return -1;
+  return DeleteValueOrGone(root, item.subkey, item.name) ? 0 : -1;
+}

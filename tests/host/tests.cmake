@@ -1,0 +1,8 @@
+# The built modules as a host sees them: loaded by file name, exports found
+# by name. Nothing of the module's logic is linked into the test program.
+runvane_add_test(NAME host_tests EDITION none SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/loaded_module.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/host_system.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/host_load_test.cpp
+)
+add_dependencies(host_tests runvane runvane_check)

@@ -1,0 +1,208 @@
+// File operations and their error codes, the same on both backends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "platform/handles.h"
+#include "platform/platform.h"
+#include "tests/support/test_system.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/linux/system_image.h"
+#endif
+
+namespace {
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = testsys::ScratchFolder(); }
+  void TearDown() override { RemoveTree(folder_); }
+
+  std::u16string Path(const char16_t* rest) const { return folder_ + u"\\" + rest; }
+
+  // Name -> attributes of a folder's listing, through the platform layer.
+  static std::map<std::u16string, DWORD> List(const std::u16string& pattern) {
+    std::map<std::u16string, DWORD> entries;
+    platform::FindDataW data = {};
+    platform::ScopedFind find(platform::FindFirstFileW(pattern.c_str(), &data));
+    if (!find.valid()) return entries;
+    do {
+      entries[data.cFileName] = data.dwFileAttributes;
+    } while (platform::FindNextFileW(find.get(), &data));
+    return entries;
+  }
+
+  static void RemoveTree(const std::u16string& folder) {
+    for (const auto& entry : List(folder + u"\\*.*")) {
+      if (entry.first == u"." || entry.first == u"..") continue;
+      std::u16string path = folder + u"\\" + entry.first;
+      if (entry.second & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else platform::DeleteFileW(path.c_str());
+    }
+    platform::RemoveDirectoryW(folder.c_str());
+  }
+
+  testsys::CleanSystem system_;
+  std::u16string folder_;
+};
+
+TEST_F(Files, ListingFindsEntriesIgnoringCaseWithEitherSeparator) {
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"Dir\\File.TXT"), "hello"));
+  ASSERT_TRUE(testsys::MakeFolders(Path(u"Dir\\Sub")));
+  std::u16string mixed = folder_;
+  std::transform(mixed.begin(), mixed.end(), mixed.begin(),
+                 [](char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; });
+  for (const std::u16string& pattern : {mixed + u"\\dIR\\*.*", folder_ + u"/dir/*.*"}) {
+    auto entries = List(pattern);
+    ASSERT_EQ(entries.size(), 4u) << "pattern " << testing::PrintToString(pattern);
+    EXPECT_TRUE(entries.count(u"."));
+    EXPECT_TRUE(entries.count(u".."));
+    ASSERT_TRUE(entries.count(u"File.TXT")) << "names keep their own case";
+    EXPECT_EQ(entries[u"File.TXT"] & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_NE(entries[u"Sub"] & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  }
+  auto txt = List(Path(u"dir\\*.txt"));
+  EXPECT_EQ(txt.size(), 1u);
+}
+
+TEST_F(Files, ListingFailuresTellMissingFolderFromNoMatch) {
+  ASSERT_TRUE(testsys::MakeFolders(Path(u"Empty")));
+  platform::FindDataW data = {};
+  platform::SetLastError(0);
+  EXPECT_EQ(platform::FindFirstFileW(Path(u"NoSuchFolder\\*.*").c_str(), &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(platform::FindFirstFileW(Path(u"Empty\\*.none").c_str(), &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(Files, DeleteReportsWhyItFailed) {
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"victim.lnk"), "x"));
+  ASSERT_TRUE(testsys::MakeFolders(Path(u"AFolder")));
+  EXPECT_EQ(platform::DeleteFileW(Path(u"VICTIM.lnk").c_str()), TRUE);
+  EXPECT_FALSE(testsys::FileExists(Path(u"victim.lnk")));
+
+  platform::SetLastError(0);
+  EXPECT_EQ(platform::DeleteFileW(Path(u"victim.lnk").c_str()), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(platform::DeleteFileW(Path(u"NoFolder\\victim.lnk").c_str()), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(platform::DeleteFileW(Path(u"AFolder").c_str()), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(testsys::FileExists(Path(u"AFolder")));
+}
+
+TEST_F(Files, CopyOverwritesOrRefusesAndLeavesNoPartialFile) {
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"source.bin"), std::string("new\0data", 8)));
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"target.bin"), "old"));
+  std::string bytes;
+
+  EXPECT_EQ(platform::CopyFileW(Path(u"source.bin").c_str(), Path(u"target.bin").c_str(), TRUE), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_FILE_EXISTS));
+  ASSERT_TRUE(testsys::ReadFileBytes(Path(u"target.bin"), &bytes));
+  EXPECT_EQ(bytes, "old");
+
+  EXPECT_EQ(platform::CopyFileW(Path(u"SOURCE.bin").c_str(), Path(u"target.bin").c_str(), FALSE), TRUE);
+  ASSERT_TRUE(testsys::ReadFileBytes(Path(u"target.bin"), &bytes));
+  EXPECT_EQ(bytes, std::string("new\0data", 8));
+  ASSERT_TRUE(testsys::ReadFileBytes(Path(u"source.bin"), &bytes)) << "the source stays";
+
+  EXPECT_EQ(platform::CopyFileW(Path(u"missing.bin").c_str(), Path(u"copy.bin").c_str(), FALSE), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(platform::CopyFileW(Path(u"source.bin").c_str(), Path(u"NoFolder\\copy.bin").c_str(), FALSE), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+
+  auto entries = List(folder_ + u"\\*.*");
+  EXPECT_EQ(entries.size(), 4u) << "., .., source.bin and target.bin only";
+}
+
+TEST_F(Files, FoldersReportExistingAndMissingParents) {
+  EXPECT_EQ(platform::CreateDirectoryW(Path(u"New").c_str(), nullptr), TRUE);
+  EXPECT_EQ(platform::CreateDirectoryW(Path(u"new").c_str(), nullptr), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(platform::CreateDirectoryW(Path(u"Missing\\Child").c_str(), nullptr), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"New\\f.txt"), "x"));
+  EXPECT_EQ(platform::RemoveDirectoryW(Path(u"New").c_str()), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_DIR_NOT_EMPTY));
+  EXPECT_EQ(platform::DeleteFileW(Path(u"New\\f.txt").c_str()), TRUE);
+  EXPECT_EQ(platform::RemoveDirectoryW(Path(u"New").c_str()), TRUE);
+}
+
+TEST_F(Files, SizeOfAnOpenedFile) {
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"sized.dat"), std::string(1234, 'z')));
+  platform::ScopedFile file(platform::CreateFileW(Path(u"SIZED.dat").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.valid());
+  DWORD high = 99;
+  EXPECT_EQ(platform::GetFileSize(file.get(), &high), 1234u);
+  EXPECT_EQ(high, 0u);
+  EXPECT_EQ(platform::GetFileSize(file.get(), nullptr), 1234u);
+
+  platform::SetLastError(0);
+  EXPECT_EQ(platform::CreateFileW(Path(u"nothing.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+}
+
+#ifndef _WIN32
+
+TEST_F(Files, WindowsPathsMapIntoTheImage) {
+  using platform::image::HostPath;
+  std::string root = platform::image::Root();
+  ASSERT_TRUE(testsys::MakeFolders(u"C:\\Mixed\\Case Folder"));
+  EXPECT_EQ(HostPath(u"c:\\MIXED\\case folder\\New File.txt"), root + "/drive_c/Mixed/Case Folder/New File.txt")
+      << "existing parts are found ignoring case, new ones are kept as spelled";
+  EXPECT_EQ(HostPath(u"C:/Mixed/./x/../Case Folder"), root + "/drive_c/Mixed/Case Folder");
+  EXPECT_EQ(HostPath(u"Z:\\etc\\hostname"), "/etc/hostname");
+  EXPECT_EQ(HostPath(u"Q:\\unmapped"), "");
+  EXPECT_EQ(HostPath(u"relative\\path"), "");
+  EXPECT_EQ(platform::image::WindowsPath(root + "/drive_c/Mixed/Case Folder"), u"C:\\Mixed\\Case Folder");
+  EXPECT_EQ(platform::image::WindowsPath("/usr/lib"), u"Z:\\usr\\lib");
+  EXPECT_EQ(platform::image::WindowsPath("/"), u"Z:\\");
+}
+
+TEST_F(Files, DotFilesAreHiddenAndUnwritableFilesReadOnly) {
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u".hidden"), "x"));
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"locked.txt"), "x"));
+  ASSERT_EQ(chmod(platform::image::HostPath(Path(u"locked.txt").c_str()).c_str(), 0444), 0);
+  auto entries = List(folder_ + u"\\*.*");
+  EXPECT_NE(entries[u".hidden"] & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_NE(entries[u"locked.txt"] & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(entries[u"locked.txt"] & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(platform::DeleteFileW(Path(u"locked.txt").c_str()), FALSE) << "read-only files are kept";
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  chmod(platform::image::HostPath(Path(u"locked.txt").c_str()).c_str(), 0644);
+}
+
+TEST_F(Files, DeleteInAReadOnlyFolderIsAccessDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may delete in read-only folders";
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"Locked\\file.txt"), "x"));
+  std::string host = platform::image::HostPath(Path(u"Locked").c_str());
+  ASSERT_EQ(chmod(host.c_str(), 0555), 0);
+  EXPECT_EQ(platform::DeleteFileW(Path(u"Locked\\file.txt").c_str()), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  chmod(host.c_str(), 0755);
+}
+
+TEST_F(Files, InjectedFaultsFailTheChosenOperationOnly) {
+  ASSERT_TRUE(testsys::WriteFileBytes(Path(u"a.txt"), "x"));
+  platform::image::ResetOperationCount();
+  platform::image::FailOperationAt(2);
+  EXPECT_EQ(platform::CopyFileW(Path(u"a.txt").c_str(), Path(u"b.txt").c_str(), FALSE), TRUE);
+  EXPECT_EQ(platform::DeleteFileW(Path(u"a.txt").c_str()), FALSE);
+  EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(testsys::FileExists(Path(u"a.txt"))) << "the failed call changed nothing";
+  EXPECT_EQ(platform::DeleteFileW(Path(u"a.txt").c_str()), TRUE) << "only one call fails";
+  EXPECT_EQ(platform::image::OperationsSoFar(), 3);
+}
+
+#endif  // _WIN32
+
+}  // namespace

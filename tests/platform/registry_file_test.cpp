@@ -1,0 +1,262 @@
+// The reader and writer of Wine's registry files: every value Wine writes is
+// written back in the same bytes, and a change touches only its own section.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/linux/registry_file.h"
+
+namespace {
+
+using platform::regfile::File;
+using platform::regfile::Key;
+using platform::regfile::Value;
+
+// Sections as Wine 8 writes them (taken from a fresh prefix), plus the kinds
+// of values and lines a hand-edited file may hold.
+const char kWineText[] = R"(WINE REGISTRY Version 2
+;; All keys relative to REGISTRY\\Machine
+
+#arch=win32
+
+[Software\\Classes\\CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{1B544C20-FD0B-11CE-8C63-00AA0044B51E}] 179
+#time=1dd8654542ad48e
+"CLSID"="{1B544C20-FD0B-11CE-8C63-00AA0044B51E}"
+"FilterData"=hex:02,00,00,00,00,00,60,00,02,00,00,00,00,00,00,00,30,70,69,33,\
+  00,00,00,00,00,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,30,74,79,33,00,\
+  00,00,00,60,00,00,00,70,00,00,00,31,70,69,33,08,00,00,00,00,00,00,00,01,00,\
+  00,00,00,00,00,00,00,00,00,00,30,74,79,33,00,00,00,00,80,00,00,00,90,00,00,\
+  00,83,eb,36,e4,4f,52,ce,11,9f,53,00,20,af,0b,a7,70,88,eb,36,e4,4f,52,ce,11,\
+  9f,53,00,20,af,0b,a7,70,76,69,64,73,00,00,10,00,80,00,00,aa,00,38,9b,71,00,\
+  00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
+"FriendlyName"="AVI Splitter"
+
+[Software\\Microsoft\\Cryptography\\OID\\EncodingType 1\\CertDllVerifyRevocation\\DEFAULT] 1796652463
+#time=1dd865454179162
+"Dll"=str(7):"cryptnet.dll\0"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\Run] 1796652463
+#time=1dd865454179162
+"Quoted \"name\""="C:\\Program Files\\App\\app.exe /tray"
+"Tabbed"="a\tb\x4e2d\x6587z\x00e9\x0041"
+@="default"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\Time Zones] 1796652464
+#time=1dd865454441c64
+#link
+"SymbolicLinkValue"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,79,\
+  00,5c,00,4d,00,61,00
+
+[System\\CurrentControlSet\\Control\\Session Manager\\Environment] 1796652464
+#time=1dd8654544edd02
+"ComSpec"=str(2):"%SystemRoot%\\system32\\cmd.exe"
+;; a comment someone left here
+"NUMBER_OF_PROCESSORS"="2"
+this line means nothing to Wine
+"WriteWatch"=dword:00000001
+
+[System\\CurrentControlSet\\Enum\\DISPLAY\\0002] 1796652457
+#time=1dd8654509cff0e
+@=hex(ffff0007):03,00,00,00
+"BAD_EDID"=hex:
+)";
+
+std::u16string Text(const Value& value) {
+  std::u16string text;
+  for (size_t i = 0; i + 1 < value.data.size(); i += 2)
+    text.push_back(char16_t(uint8_t(value.data[i]) | (uint8_t(value.data[i + 1]) << 8)));
+  return text;
+}
+
+Key* FindKey(File& file, std::initializer_list<const char16_t*> names) {
+  platform::regfile::KeyPath path;
+  for (const char16_t* n : names) path.push_back(n);
+  return file.Find(path);
+}
+
+TEST(RegistryFile, ReadsEveryKindOfValueAsWineDoes) {
+  File file;
+  ASSERT_TRUE(file.Parse(kWineText));
+  Key* run = FindKey(file, {u"software", u"MICROSOFT", u"Windows", u"CurrentVersion", u"run"});
+  ASSERT_NE(run, nullptr) << "key names compare ignoring case";
+  Value* quoted = File::FindValue(run, u"quoted \"NAME\"");
+  ASSERT_NE(quoted, nullptr);
+  EXPECT_EQ(quoted->type, DWORD(REG_SZ));
+  EXPECT_EQ(Text(*quoted), std::u16string(u"C:\\Program Files\\App\\app.exe /tray") + u'\0');
+  Value* tabbed = File::FindValue(run, u"Tabbed");
+  ASSERT_NE(tabbed, nullptr);
+  EXPECT_EQ(Text(*tabbed), std::u16string(u"a\tb\u4e2d\u6587z\u00e9A") + u'\0');
+  Value* def = File::FindValue(run, u"");
+  ASSERT_NE(def, nullptr);
+  EXPECT_EQ(Text(*def), std::u16string(u"default") + u'\0');
+
+  Key* crypt = FindKey(file, {u"Software", u"Microsoft", u"Cryptography", u"OID", u"EncodingType 1",
+                              u"CertDllVerifyRevocation", u"DEFAULT"});
+  ASSERT_NE(crypt, nullptr);
+  Value* multi = File::FindValue(crypt, u"Dll");
+  ASSERT_NE(multi, nullptr);
+  EXPECT_EQ(multi->type, DWORD(REG_MULTI_SZ));
+  EXPECT_EQ(Text(*multi), std::u16string(u"cryptnet.dll\0\0", 14));
+
+  Key* env = FindKey(file, {u"System", u"CurrentControlSet", u"Control", u"Session Manager", u"Environment"});
+  ASSERT_NE(env, nullptr);
+  EXPECT_EQ(File::FindValue(env, u"ComSpec")->type, DWORD(REG_EXPAND_SZ));
+  Value* dword = File::FindValue(env, u"WriteWatch");
+  ASSERT_NE(dword, nullptr);
+  EXPECT_EQ(dword->type, DWORD(REG_DWORD));
+  EXPECT_EQ(dword->data, std::string("\x01\x00\x00\x00", 4));
+
+  Key* display = FindKey(file, {u"System", u"CurrentControlSet", u"Enum", u"DISPLAY", u"0002"});
+  ASSERT_NE(display, nullptr);
+  EXPECT_EQ(File::FindValue(display, u"")->type, 0xffff0007u);
+  EXPECT_EQ(File::FindValue(display, u"BAD_EDID")->data, "");
+
+  Key* instance = FindKey(file, {u"Software", u"Classes", u"CLSID", u"{083863F1-70DE-11D0-BD40-00A0C911CE86}",
+                                 u"Instance", u"{1B544C20-FD0B-11CE-8C63-00AA0044B51E}"});
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(File::FindValue(instance, u"FilterData")->data.size(), 160u)
+      << "continued hex lines join into one value";
+}
+
+TEST(RegistryFile, WritesEveryValueInWinesOwnBytes) {
+  File file;
+  ASSERT_TRUE(file.Parse(kWineText));
+  int checked = 0;
+  std::function<void(Key*)> walk = [&](Key* key) {
+    for (const Value& value : key->values) {
+      if (value.name == u"Tabbed") continue;  // hand-written escapes, not Wine's
+      EXPECT_EQ(platform::regfile::DumpValue(value), value.raw);
+      ++checked;
+    }
+    for (auto& child : key->children) walk(child.get());
+  };
+  walk(file.Root());
+  EXPECT_EQ(checked, 12);
+  EXPECT_EQ(file.Serialize(), kWineText) << "an unchanged file is written back byte for byte";
+}
+
+TEST(RegistryFile, AChangeRewritesOnlyItsOwnSection) {
+  File file;
+  ASSERT_TRUE(file.Parse(kWineText));
+  file.SetClock(1700000000);
+  Key* run = FindKey(file, {u"Software", u"Microsoft", u"Windows", u"CurrentVersion", u"Run"});
+  ASSERT_NE(run, nullptr);
+  std::string data("n\0e\0w\0\0\0", 8);
+  file.SetValue(run, u"Added", REG_SZ, data);
+  std::string out = file.Serialize();
+
+  std::string original = kWineText;
+  size_t start = original.find("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run]");
+  size_t end = original.find("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Time Zones]");
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(out.substr(0, start), original.substr(0, start));
+  EXPECT_EQ(out.substr(out.size() - (original.size() - end)), original.substr(end));
+  std::string section = out.substr(start, out.size() - (original.size() - end) - start);
+  EXPECT_EQ(section.substr(0, section.find('\n') + 1),
+            "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run] 1700000000\n");
+  // Values stay sorted as Wine keeps them: "Added" before the others.
+  size_t added = section.find("\"Added\"=\"new\"\n");
+  ASSERT_NE(added, std::string::npos);
+  EXPECT_LT(added, section.find("\"Quoted"));
+  EXPECT_NE(section.find("\"Tabbed\"=\"a\\tb\\x4e2d\\x6587z\\x00e9\\x0041\"\n"), std::string::npos)
+      << "untouched values keep their text";
+}
+
+TEST(RegistryFile, NewKeysGoWhereWineWouldWriteThem) {
+  File file;
+  ASSERT_TRUE(file.Parse(kWineText));
+  bool created = false;
+  Key* key = file.Create({u"Software", u"Microsoft", u"Windows", u"CurrentVersion", u"Run", u"Disabled"}, &created);
+  ASSERT_TRUE(created);
+  file.SetValue(key, u"x", REG_DWORD, std::string("\x05\x00\x00\x00", 4));
+  std::string out = file.Serialize();
+  size_t run = out.find("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run]");
+  size_t fresh = out.find("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\\\\Disabled]");
+  size_t zones = out.find("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Time Zones]");
+  ASSERT_NE(fresh, std::string::npos);
+  EXPECT_LT(run, fresh);
+  EXPECT_LT(fresh, zones);
+  EXPECT_NE(out.find("\n\"x\"=dword:00000005\n\n[Software"), std::string::npos);
+
+  // Read back: the same tree.
+  File again;
+  ASSERT_TRUE(again.Parse(out));
+  Key* back = FindKey(again, {u"Software", u"Microsoft", u"Windows", u"CurrentVersion", u"Run", u"disabled"});
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(File::FindValue(back, u"X")->data, std::string("\x05\x00\x00\x00", 4));
+}
+
+TEST(RegistryFile, DeletingKeepsTheParentAndDropsTheSubtree) {
+  File file;
+  ASSERT_TRUE(file.Parse(kWineText));
+  Key* env = FindKey(file, {u"System", u"CurrentControlSet", u"Control", u"Session Manager", u"Environment"});
+  ASSERT_NE(env, nullptr);
+  EXPECT_TRUE(file.DeleteValue(env, u"number_of_processors"));
+  EXPECT_FALSE(file.DeleteValue(env, u"number_of_processors"));
+  Key* display = FindKey(file, {u"System", u"CurrentControlSet", u"Enum", u"DISPLAY"});
+  ASSERT_NE(display, nullptr);
+  file.Delete(display);
+  std::string out = file.Serialize();
+  EXPECT_EQ(out.find("DISPLAY"), std::string::npos);
+  EXPECT_EQ(out.find("NUMBER_OF_PROCESSORS"), std::string::npos);
+  EXPECT_NE(out.find(";; a comment someone left here\n"), std::string::npos) << "unknown lines are kept";
+  EXPECT_NE(out.find("this line means nothing to Wine\n"), std::string::npos);
+
+  File again;
+  ASSERT_TRUE(again.Parse(out));
+  // "Enum" had no section of its own: it still exists as an empty key.
+  EXPECT_NE(FindKey(again, {u"System", u"CurrentControlSet", u"Enum"}), nullptr);
+  EXPECT_EQ(FindKey(again, {u"System", u"CurrentControlSet", u"Enum", u"DISPLAY"}), nullptr);
+}
+
+TEST(RegistryFile, WritesWinesEscapesAndBinaryForms) {
+  Value v;
+  v.name = u"Na\"me\\";
+  v.type = REG_SZ;
+  // "a", newline, U+00E9, "1" (a hex digit follows: four digits), U+4E2D, end
+  const char16_t units[] = {u'a', u'\n', 0x00E9, u'1', 0x4E2D, 0};
+  v.data.assign(reinterpret_cast<const char*>(units), sizeof units);
+  EXPECT_EQ(platform::regfile::DumpValue(v), "\"Na\\\"me\\\\\"=\"a\\n\\x00e91\\x4e2d\"\n");
+
+  v.name = u"";
+  v.data = std::string("a\0b", 3);  // odd length: not a proper string
+  EXPECT_EQ(platform::regfile::DumpValue(v), "@=hex(1):61,00,62\n");
+
+  v.type = REG_DWORD;
+  v.data = std::string("\x01\x02", 2);  // a DWORD of the wrong size
+  EXPECT_EQ(platform::regfile::DumpValue(v), "@=hex(4):01,02\n");
+
+  v.type = REG_EXPAND_SZ;
+  v.data = std::string("\x01\x00\x31\x00\x00\x00", 6);  // control unit before a digit
+  EXPECT_EQ(platform::regfile::DumpValue(v), "@=str(2):\"\\0011\"\n");
+}
+
+TEST(RegistryFile, RefusesTextThatIsNoRegistryFile) {
+  File file;
+  EXPECT_FALSE(file.Parse("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software]\n"));
+  EXPECT_FALSE(file.Parse(""));
+  EXPECT_TRUE(file.Parse("WINE REGISTRY Version 2\n"));
+}
+
+TEST(RegistryFile, SurvivesMalformedLines) {
+  const char text[] =
+      "WINE REGISTRY Version 2\n"
+      "\"orphan\"=\"value without a key\"\n"
+      "[Unclosed\\\\Key\n"
+      "[Good] 1\n"
+      "\"broken\"=hex:01,\\\n"          // continuation at the end of the file
+      ;
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  ASSERT_NE(FindKey(file, {u"Good"}), nullptr);
+  EXPECT_TRUE(FindKey(file, {u"Good"})->values.empty());
+  EXPECT_EQ(file.Serialize(), text) << "what cannot be read is kept as it was";
+}
+
+}  // namespace
+
+#endif  // _WIN32

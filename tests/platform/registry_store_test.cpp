@@ -1,0 +1,209 @@
+// The image's registry files on disk: saved atomically, re-read when another
+// process changes them, never written while a Wine server owns the image,
+// and a file that is not a registry file is never overwritten.
+#ifndef _WIN32
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/handles.h"
+#include "platform/linux/system_image.h"
+#include "platform/platform.h"
+#include "tests/support/test_system.h"
+
+namespace {
+
+const char16_t kKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::string ReadHost(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteHost(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::u16string Query(HKEY root, const char16_t* key, const char16_t* name, LONG* result = nullptr) {
+  platform::ScopedKey handle;
+  char16_t text[128] = {};
+  DWORD size = sizeof text - 2;
+  LONG r = platform::RegOpenKeyExW(root, key, 0, KEY_READ, handle.receive());
+  if (r == ERROR_SUCCESS)
+    r = platform::RegQueryValueExW(handle.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+  if (result != nullptr) *result = r;
+  return r == ERROR_SUCCESS ? std::u16string(text) : std::u16string();
+}
+
+LONG SetValue(HKEY root, const char16_t* key, const char16_t* name, const std::u16string& text) {
+  platform::ScopedKey handle;
+  LONG r = platform::RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, handle.receive(), nullptr);
+  if (r != ERROR_SUCCESS) return r;
+  return platform::RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                  DWORD((text.size() + 1) * 2));
+}
+
+class RegistryStore : public ::testing::Test {
+ protected:
+  std::string Root() const { return platform::image::Root(); }
+  std::string UserReg() const { return Root() + "/user.reg"; }
+  std::string SystemReg() const { return Root() + "/system.reg"; }
+
+  testsys::CleanSystem system_;
+};
+
+TEST_F(RegistryStore, ChangesReachTheFileAndLeaveNoTemporaryFiles) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"Tool", u"C:\\tool.exe"), ERROR_SUCCESS);
+  std::string text = ReadHost(UserReg());
+  EXPECT_EQ(text.compare(0, 24, "WINE REGISTRY Version 2\n"), 0);
+  EXPECT_NE(text.find("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run] "), std::string::npos);
+  EXPECT_NE(text.find("\n\"Tool\"=\"C:\\\\tool.exe\"\n"), std::string::npos);
+  EXPECT_EQ(ReadHost(SystemReg()).find("Tool"), std::string::npos) << "HKEY_CURRENT_USER lives in user.reg";
+
+  DIR* dir = opendir(Root().c_str());
+  ASSERT_NE(dir, nullptr);
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    EXPECT_TRUE(name == "." || name == ".." || name == "system.reg" || name == "user.reg" ||
+                name == "drive_c" || name == "dosdevices" || name == ".registry-lock")
+        << "unexpected " << name;
+  }
+  closedir(dir);
+}
+
+TEST_F(RegistryStore, AFileChangedByAnotherProgramIsReadAgain) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"Mine", u"1"), ERROR_SUCCESS);
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Mine"), u"1");
+  // Another program rewrites the file (as Wine or an editor would).
+  std::string text = ReadHost(UserReg());
+  size_t at = text.find("\"Mine\"=\"1\"");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 10, "\"Mine\"=\"changed\"\n\"Theirs\"=\"2\"");
+  WriteHost(UserReg() + ".new", text);
+  ASSERT_EQ(rename((UserReg() + ".new").c_str(), UserReg().c_str()), 0);
+
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Mine"), u"changed");
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Theirs"), u"2");
+  // A change made now keeps the other program's values.
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"Later", u"3"), ERROR_SUCCESS);
+  std::string after = ReadHost(UserReg());
+  EXPECT_NE(after.find("\"Theirs\"=\"2\""), std::string::npos);
+  EXPECT_NE(after.find("\"Later\"=\"3\""), std::string::npos);
+}
+
+TEST_F(RegistryStore, UntouchedSectionsKeepEveryByte) {
+  std::string original = ReadHost(SystemReg());
+  ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, kKey, u"New", u"x"), ERROR_SUCCESS);
+  std::string changed = ReadHost(SystemReg());
+  // Every section of the original is still there, word for word.
+  for (size_t start = original.find("\n["); start != std::string::npos;) {
+    size_t end = original.find("\n[", start + 1);
+    std::string section = original.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    EXPECT_NE(changed.find(section), std::string::npos) << section;
+    start = end;
+  }
+  ASSERT_EQ(platform::SHDeleteValueW(HKEY_LOCAL_MACHINE, kKey, u"New"), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryStore, AFileThatIsNoRegistryFileIsNeverOverwritten) {
+  const std::string junk = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"b\"\n";
+  WriteHost(UserReg(), junk);
+  LONG r = ERROR_SUCCESS;
+  Query(HKEY_CURRENT_USER, kKey, u"x", &r);
+  EXPECT_NE(r, ERROR_SUCCESS);
+  EXPECT_NE(SetValue(HKEY_CURRENT_USER, kKey, u"x", u"y"), ERROR_SUCCESS);
+  EXPECT_EQ(ReadHost(UserReg()), junk);
+}
+
+TEST_F(RegistryStore, InjectedFaultLeavesTheValueAsItWas) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"v", u"before"), ERROR_SUCCESS);
+  platform::ScopedKey key;
+  ASSERT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, key.receive()), ERROR_SUCCESS);
+  platform::image::ResetOperationCount();
+  platform::image::FailOperationAt(1);
+  EXPECT_EQ(platform::RegSetValueExW(key.get(), u"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"after"), 12),
+            ERROR_CANTWRITE);
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"v"), u"before");
+  EXPECT_EQ(platform::image::OperationsSoFar(), 3) << "set, open and query were counted";
+}
+
+// Holds a Wine server's lock on the image the way a running server does.
+class FakeWineServer {
+ public:
+  FakeWineServer(const std::string& imageRoot, const std::string& base) {
+    struct stat st;
+    if (stat(imageRoot.c_str(), &st) != 0) return;
+    char name[80];
+    std::snprintf(name, sizeof name, "/server-%llx-%llx", (unsigned long long)st.st_dev,
+                  (unsigned long long)st.st_ino);
+    base_ = base;
+    folder_ = base + name;
+    mkdir(base.c_str(), 0700);
+    mkdir(folder_.c_str(), 0700);
+    fd_ = open((folder_ + "/lock").c_str(), O_RDWR | O_CREAT, 0600);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = 1;
+    // An open-file-description lock conflicts with the backend's probe even
+    // inside this process, as a server's lock does from another process.
+    if (fd_ >= 0) locked_ = fcntl(fd_, F_OFD_SETLK, &lock) == 0;
+  }
+  void Stop() {
+    if (fd_ >= 0) close(fd_);  // the lock file stays, as Wine leaves it
+    fd_ = -1;
+  }
+  ~FakeWineServer() {
+    Stop();
+    unlink((folder_ + "/lock").c_str());
+    rmdir(folder_.c_str());
+    rmdir(base_.c_str());  // only when empty: never disturbs a real server
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  std::string base_;
+  std::string folder_;
+  int fd_ = -1;
+  bool locked_ = false;
+};
+
+TEST_F(RegistryStore, WritesAreRefusedWhileAWineServerOwnsTheImage) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"kept", u"1"), ERROR_SUCCESS);
+  std::string before = ReadHost(UserReg());
+  char debianFolder[] = "/tmp/wine-XXXXXX";
+  ASSERT_NE(mkdtemp(debianFolder), nullptr);
+  const std::string bases[] = {"/tmp/.wine-" + std::to_string(getuid()), debianFolder};
+  for (const std::string& base : bases) {
+    FakeWineServer server(Root(), base);
+    ASSERT_TRUE(server.locked()) << base;
+    EXPECT_NE(SetValue(HKEY_CURRENT_USER, kKey, u"lost", u"2"), ERROR_SUCCESS) << base;
+    EXPECT_NE(platform::SHDeleteValueW(HKEY_CURRENT_USER, kKey, u"kept"), ERROR_SUCCESS);
+    EXPECT_NE(platform::SHDeleteKeyW(HKEY_CURRENT_USER, kKey), ERROR_SUCCESS);
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"kept"), u"1") << "reading goes on";
+    EXPECT_EQ(ReadHost(UserReg()), before);
+
+    server.Stop();
+    EXPECT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"after", u"3"), ERROR_SUCCESS)
+        << "an unlocked, left-over lock file does not block";
+    EXPECT_EQ(platform::SHDeleteValueW(HKEY_CURRENT_USER, kKey, u"after"), ERROR_SUCCESS);
+    before = ReadHost(UserReg());
+  }
+  rmdir(debianFolder);
+}
+
+}  // namespace
+
+#endif  // _WIN32

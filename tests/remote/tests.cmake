@@ -1,0 +1,6 @@
+runvane_add_test(NAME remote_tests EDITION full SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/remote_support.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/command_file_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/listing_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/round_trip_test.cpp
+)

@@ -1,0 +1,204 @@
+// Disable, enable and delete of Run-key values: the persisted layout, the
+// limits, and every refusal leaving the registry as it was.
+#include <string>
+
+#include "remote/item_operations.h"
+#include "tests/remote_ops/ops_support.h"
+
+namespace opstest {
+namespace {
+
+const std::u16string kCU = u"HKEY_CURRENT_USER";
+const std::u16string kLM = u"HKEY_LOCAL_MACHINE";
+
+class RegistryItemTest : public OpsTest {
+ protected:
+  // Registers the Run key and its disabled sub-key of both roots.
+  Snapshot RunKeys() {
+    Snapshot s;
+    s.Key(HKEY_CURRENT_USER, kRun).Key(HKEY_CURRENT_USER, kRunDisabled);
+    s.Key(HKEY_LOCAL_MACHINE, kRun).Key(HKEY_LOCAL_MACHINE, kRunDisabled);
+    return s;
+  }
+};
+
+TEST(RootKeyFromNameTest, OnlyTheTwoFullNamesInExactCase) {
+  EXPECT_EQ(HKEY_LOCAL_MACHINE, RootKeyFromName(u"HKEY_LOCAL_MACHINE"));
+  EXPECT_EQ(HKEY_CURRENT_USER, RootKeyFromName(u"HKEY_CURRENT_USER"));
+  for (const char16_t* other : {u"HKLM", u"HKCU", u"hkey_local_machine", u"HKEY_USERS", u"",
+                                u"HKEY_CURRENT_USER "})
+    EXPECT_EQ(nullptr, RootKeyFromName(other)) << Utf8(other);
+  EXPECT_EQ(nullptr, RootKeyFromName(nullptr));
+}
+
+TEST_F(RegistryItemTest, ExpandStringDisablesAsRemTextAndEnablesAsPlainString) {
+  const std::u16string command = u"%ProgramFiles%\\Tool\\tool.exe -min";
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"Tool", command, REG_EXPAND_SZ));
+
+  CommandItem item = MakeItem(u"Tool", kCU, kRun);
+  ASSERT_EQ(0, DisableRegistryItem(item));
+  EXPECT_EQ(std::u16string(kRunDisabled), item.subkey);
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRun, u"Tool"));
+  StoredValue disabled;
+  ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, kRunDisabled, u"Tool", &disabled));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), disabled.type) << "the former type is not kept";
+  EXPECT_EQ(u"rem " + command, ValueText(HKEY_CURRENT_USER, kRunDisabled, u"Tool"));
+
+  ASSERT_EQ(0, EnableRegistryItem(item));
+  EXPECT_EQ(std::u16string(kRun), item.subkey);
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunDisabled, u"Tool"));
+  StoredValue restored;
+  ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, kRun, u"Tool", &restored));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), restored.type);
+  EXPECT_EQ(command, ValueText(HKEY_CURRENT_USER, kRun, u"Tool")) << "unexpanded text comes back";
+}
+
+TEST_F(RegistryItemTest, DataOf251CharactersFitsAnd252DoNot) {
+  const std::u16string fits(251, u'a');
+  const std::u16string tooLong(252, u'b');
+  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, kRun, u"Fits", fits));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, kRun, u"TooLong", tooLong));
+
+  CommandItem longItem = MakeItem(u"TooLong", kLM, kRun);
+  Snapshot before = RunKeys();
+  before.Take();
+  EXPECT_EQ(-1, DisableRegistryItem(longItem));
+  Snapshot after = RunKeys();
+  after.Take();
+  EXPECT_TRUE(before == after) << after.Describe();
+  EXPECT_EQ(std::u16string(kRun), longItem.subkey) << "subkey unchanged on failure";
+
+  CommandItem item = MakeItem(u"Fits", kLM, kRun);
+  ASSERT_EQ(0, DisableRegistryItem(item));
+  EXPECT_EQ(u"rem " + fits, ValueText(HKEY_LOCAL_MACHINE, kRunDisabled, u"Fits"));
+  ASSERT_EQ(0, EnableRegistryItem(item));
+  EXPECT_EQ(fits, ValueText(HKEY_LOCAL_MACHINE, kRun, u"Fits"));
+}
+
+TEST_F(RegistryItemTest, ShortRootNameFailsEveryOperationAndChangesNothing) {
+  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, kRun, u"A", u"c:\\a.exe"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, kRunDisabled, u"B", u"rem c:\\b.exe"));
+  Snapshot before = RunKeys();
+  before.Take();
+  CommandItem a = MakeItem(u"A", u"HKLM", kRun);
+  CommandItem b = MakeItem(u"B", u"HKLM", kRunDisabled);
+  EXPECT_EQ(-1, DisableRegistryItem(a));
+  EXPECT_EQ(-1, DeleteRegistryItem(a));
+  EXPECT_EQ(-1, EnableRegistryItem(b));
+  EXPECT_EQ(-1, DeleteRegistryItem(b));
+  Snapshot after = RunKeys();
+  after.Take();
+  EXPECT_TRUE(before == after) << after.Describe();
+}
+
+TEST_F(RegistryItemTest, DeleteRemovesEnabledAndDisabledValuesAndAcceptsMissingOnes) {
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"On", u"c:\\on.exe"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRunDisabled, u"Off", u"rem c:\\off.exe"));
+  CommandItem on = MakeItem(u"On", kCU, kRun);
+  CommandItem off = MakeItem(u"Off", kCU, kRunDisabled);
+  CommandItem gone = MakeItem(u"NeverThere", kCU, kRun);
+  EXPECT_EQ(0, DeleteRegistryItem(on));
+  EXPECT_EQ(0, DeleteRegistryItem(off));
+  EXPECT_EQ(0, DeleteRegistryItem(gone));
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRun, u"On"));
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunDisabled, u"Off"));
+  EXPECT_EQ(std::u16string(kRun), on.subkey);
+}
+
+TEST_F(RegistryItemTest, RunKeyPathsMatchWithoutRegardToCase) {
+  const std::u16string lower = u"software\\microsoft\\windows\\currentversion\\run";
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"Tool", u"c:\\tool.exe"));
+  CommandItem item = MakeItem(u"Tool", kCU, lower);
+  ASSERT_EQ(0, DisableRegistryItem(item));
+  EXPECT_EQ(lower + u"\\TidyraDisable", item.subkey);
+  EXPECT_EQ(u"rem c:\\tool.exe", ValueText(HKEY_CURRENT_USER, kRunDisabled, u"Tool"));
+
+  CommandItem back = MakeItem(u"Tool", kCU, lower + u"\\TIDYRADISABLE");
+  ASSERT_EQ(0, EnableRegistryItem(back));
+  EXPECT_EQ(lower, back.subkey);
+  EXPECT_EQ(u"c:\\tool.exe", ValueText(HKEY_CURRENT_USER, kRun, u"Tool"));
+}
+
+TEST_F(RegistryItemTest, PoliciesRunKeyOfTheTableIsAccepted) {
+  const std::u16string policies =
+      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Polices\\Explorer\\Run";
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, policies, u"P", u"c:\\p.exe"));
+  CommandItem item = MakeItem(u"P", kCU, policies, 10);
+  ASSERT_EQ(0, DisableRegistryItem(item));
+  EXPECT_EQ(u"rem c:\\p.exe", ValueText(HKEY_CURRENT_USER, policies + u"\\TidyraDisable", u"P"));
+}
+
+// Each refusal: the operation answers -1 and neither key changed.
+struct Refusal {
+  const char* what;
+  int (*operation)(CommandItem&);
+  const char16_t* mainkey;
+  const char16_t* subkey;
+  const char16_t* name;
+};
+
+TEST_F(RegistryItemTest, RefusedItemsLeaveTheRegistryAsItWas) {
+  const std::u16string other = u"SOFTWARE\\Vendor\\Settings";
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"Plain", u"c:\\plain.exe"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"LooksDisabled", u"rem x"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRunDisabled, u"NoPrefix", u"c:\\np.exe"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRunDisabled, u"Short", u"re"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRunDisabled, u"Upper", u"REM c:\\u.exe"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, other, u"Setting", u"keep me"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, other + u"\\TidyraDisable", u"Setting",
+                                    u"rem keep me too"));
+  const std::u16string otherDisabled = other + u"\\TidyraDisable";
+  const std::u16string longKey = std::u16string(kRun) + u"\\" + std::u16string(250, u'k');
+
+  const Refusal refusals[] = {
+      {"enable from the Run key itself", EnableRegistryItem, u"HKEY_CURRENT_USER", kRun,
+       u"LooksDisabled"},
+      {"enable of data without the prefix", EnableRegistryItem, u"HKEY_CURRENT_USER",
+       kRunDisabled, u"NoPrefix"},
+      {"enable of data shorter than the prefix", EnableRegistryItem, u"HKEY_CURRENT_USER",
+       kRunDisabled, u"Short"},
+      {"enable of a prefix in other case", EnableRegistryItem, u"HKEY_CURRENT_USER", kRunDisabled,
+       u"Upper"},
+      {"disable of a value that is disabled already", DisableRegistryItem, u"HKEY_CURRENT_USER",
+       kRunDisabled, u"NoPrefix"},
+      {"disable outside the Run keys", DisableRegistryItem, u"HKEY_CURRENT_USER", other.c_str(),
+       u"Setting"},
+      {"delete outside the Run keys", DeleteRegistryItem, u"HKEY_CURRENT_USER", other.c_str(),
+       u"Setting"},
+      {"enable from a disabled key outside the Run keys", EnableRegistryItem,
+       u"HKEY_CURRENT_USER", otherDisabled.c_str(), u"Setting"},
+      {"Run key reached through \"..\"", DisableRegistryItem, u"HKEY_CURRENT_USER",
+       u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices\\..\\Run", u"Plain"},
+      {"Run key with a trailing backslash", DeleteRegistryItem, u"HKEY_CURRENT_USER",
+       u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\", u"Plain"},
+      {"key path longer than its buffer", DisableRegistryItem, u"HKEY_CURRENT_USER",
+       longKey.c_str(), u"Plain"},
+      {"sub-key without a backslash", EnableRegistryItem, u"HKEY_CURRENT_USER", u"TidyraDisable",
+       u"Plain"},
+  };
+  Snapshot watched = RunKeys();
+  watched.Key(HKEY_CURRENT_USER, other).Key(HKEY_CURRENT_USER, otherDisabled);
+  watched.Key(HKEY_CURRENT_USER, kRun + std::u16string(u"\\TidyraDisable\\TidyraDisable"));
+  watched.Take();
+  for (const Refusal& refusal : refusals) {
+    CommandItem item = MakeItem(refusal.name, refusal.mainkey, refusal.subkey);
+    EXPECT_EQ(-1, refusal.operation(item)) << refusal.what;
+    EXPECT_EQ(std::u16string(refusal.subkey).substr(0, 260), item.subkey) << refusal.what;
+    Snapshot now = watched;
+    now.Take();
+    EXPECT_TRUE(watched == now) << refusal.what << "\n" << now.Describe();
+  }
+}
+
+TEST_F(RegistryItemTest, EmptyDisabledDataRestoresAnEmptyValue) {
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"Empty", u""));
+  CommandItem item = MakeItem(u"Empty", kCU, kRun);
+  ASSERT_EQ(0, DisableRegistryItem(item));
+  EXPECT_EQ(u"rem ", ValueText(HKEY_CURRENT_USER, kRunDisabled, u"Empty"));
+  ASSERT_EQ(0, EnableRegistryItem(item));
+  EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, kRun, u"Empty"));
+  EXPECT_EQ(u"", ValueText(HKEY_CURRENT_USER, kRun, u"Empty"));
+}
+
+}  // namespace
+}  // namespace opstest
