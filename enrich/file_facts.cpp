@@ -17,13 +17,12 @@ namespace {
 constexpr size_t kPathUnits = MAX_PATH;
 constexpr DWORD kLargestVersionBlock = 0xFFFFF;
 constexpr size_t kQueryUnits = 512;
-// Version strings pass through 256 units plus terminator. The check-only
-// edition's fields hold 255 characters, so its strings are cut to 255.
-#ifdef RUNVANE_CHECK_ONLY
-constexpr size_t kValueChars = 255;
-#else
-constexpr size_t kValueChars = 256;
-#endif
+// Version strings pass through 256 units plus terminator, and are cut
+// further where the edition's text fields are narrower (the check-only
+// edition holds 255 characters).
+constexpr size_t kNarrowestField =
+    rundata::kDescUnits < rundata::kCompanyUnits ? rundata::kDescUnits : rundata::kCompanyUnits;
+constexpr size_t kValueChars = kNarrowestField - 1 < 256 ? kNarrowestField - 1 : 256;
 constexpr const char16_t* kUnknown = u"未知";
 
 // Appends value as four lower-case hexadecimal digits.

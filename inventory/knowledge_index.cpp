@@ -1,5 +1,7 @@
 #include "inventory/knowledge_index.h"
 
+#include <algorithm>
+#include <utility>
 
 #include "platform/wtext.h"
 
@@ -14,12 +16,30 @@ namespace {
 // saves.
 constexpr int kIndexFromCount = 16;
 
-[[maybe_unused]] char16_t UpperAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+[[maybe_unused]] char16_t UpperAscii(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+
+// FNV-1a over the folded units. Different names may share a key; every
+// candidate is checked by the exact rule, so a shared key costs only time.
+constexpr uint64_t kHashStart = 14695981039346656037ull;
+uint64_t HashUnit(uint64_t hash, char16_t unit) {
+  hash = (hash ^ (unit & 0xFF)) * 1099511628211ull;
+  return (hash ^ (unit >> 8)) * 1099511628211ull;
+}
+
+// Spreads the key's bits before it picks a slot.
+size_t SlotOf(uint64_t key, size_t mask) {
+  key ^= key >> 33;
+  key *= 0xff51afd7ed558ccdull;
+  key ^= key >> 33;
+  return static_cast<size_t>(key) & mask;
+}
 
 }  // namespace
 
-bool KnowledgeIndex::NameKey(const char16_t* name, std::u16string* key) {
-  key->clear();
+bool KnowledgeIndex::NameKey(const char16_t* name, uint64_t* key) {
+  uint64_t hash = kHashStart;
 #ifdef _WIN32
   // The system's lstrcmpiW compares by the user's locale: letters outside
   // ASCII may equal other letters or letter pairs (ligatures, width forms),
@@ -30,17 +50,16 @@ bool KnowledgeIndex::NameKey(const char16_t* name, std::u16string* key) {
     char16_t c = *p;
     if (c < 0x20 || c > 0x7E) return false;
     if (c == u'-' || c == u'\'') continue;
-    key->push_back(UpperAscii(c));
+    hash = HashUnit(hash, UpperAscii(c));
   }
-  return true;
 #elif defined(RUNVANE_HAVE_CASE_FOLD)
   // The Linux backend's lstrcmpiW compares unit by unit after this fold.
-  for (const char16_t* p = name; *p != 0; ++p) key->push_back(platform::FoldCaseForCompare(*p));
-  return true;
+  for (const char16_t* p = name; *p != 0; ++p) hash = HashUnit(hash, platform::FoldCaseForCompare(*p));
 #else
-  for (const char16_t* p = name; *p != 0; ++p) key->push_back(UpperAscii(*p));
-  return true;
+  for (const char16_t* p = name; *p != 0; ++p) hash = HashUnit(hash, UpperAscii(*p));
 #endif
+  *key = hash;
+  return true;
 }
 
 bool KnowledgeIndex::EntryMatches(const _RunData& entry, const _RunData& item) {
@@ -56,7 +75,8 @@ int FindFirstLinear(const CArray<_RunData, _RunData>& list, const _RunData& item
 }
 
 void KnowledgeIndex::Invalidate() {
-  byName_.clear();
+  slots_.clear();
+  positions_.clear();
   undecided_.clear();
   block_ = nullptr;
   count_ = -1;
@@ -69,15 +89,52 @@ bool KnowledgeIndex::Describes(const List& list) const {
 void KnowledgeIndex::Rebuild(const List& list) {
   Invalidate();
   const _RunData* entries = list.GetData();
-  std::u16string key;
-  for (int i = 0; i < list.GetSize(); ++i) {
+  const int count = list.GetSize();
+
+  // (key, position) of every entry with a key, grouped by key with the
+  // positions ascending inside each group.
+  std::vector<std::pair<uint64_t, int>> keyed;
+  keyed.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    uint64_t key = 0;
     if (NameKey(entries[i].name, &key))
-      byName_[key].push_back(i);
+      keyed.emplace_back(key, i);
     else
       undecided_.push_back(i);
   }
+  std::sort(keyed.begin(), keyed.end());
+
+  size_t groups = 0;
+  for (size_t i = 0; i < keyed.size(); ++i)
+    if (i == 0 || keyed[i].first != keyed[i - 1].first) ++groups;
+  size_t size = 16;
+  while (size < groups * 2) size *= 2;
+  slots_.assign(size, Slot{0, 0, 0});
+  positions_.reserve(keyed.size());
+
+  for (size_t i = 0; i < keyed.size();) {
+    size_t end = i;
+    while (end < keyed.size() && keyed[end].first == keyed[i].first) ++end;
+    size_t slot = SlotOf(keyed[i].first, size - 1);
+    while (slots_[slot].count != 0) slot = (slot + 1) & (size - 1);
+    slots_[slot] = Slot{keyed[i].first, static_cast<uint32_t>(positions_.size()), static_cast<uint32_t>(end - i)};
+    for (; i < end; ++i) positions_.push_back(keyed[i].second);
+  }
   block_ = entries;
-  count_ = list.GetSize();
+  count_ = count;
+}
+
+void KnowledgeIndex::Candidates(uint64_t key, const int** begin, const int** end) const {
+  *begin = *end = nullptr;
+  if (slots_.empty()) return;
+  const size_t mask = slots_.size() - 1;
+  for (size_t slot = SlotOf(key, mask); slots_[slot].count != 0; slot = (slot + 1) & mask) {
+    if (slots_[slot].key == key) {
+      *begin = positions_.data() + slots_[slot].first;
+      *end = *begin + slots_[slot].count;
+      return;
+    }
+  }
 }
 
 int KnowledgeIndex::FindFirst(const List& list, const _RunData& item) {
@@ -92,28 +149,23 @@ int KnowledgeIndex::FindFirst(const List& list, const _RunData& item) {
     }
   }
 
-  std::u16string key;
-  try {
-    if (!NameKey(item.name, &key)) return FindFirstLinear(list, item);
-  } catch (...) {
-    return FindFirstLinear(list, item);
-  }
+  uint64_t key = 0;
+  if (!NameKey(item.name, &key)) return FindFirstLinear(list, item);
+  const int* named = nullptr;
+  const int* namedEnd = nullptr;
+  Candidates(key, &named, &namedEnd);
 
-  static const std::vector<int> kNone;
-  auto found = byName_.find(key);
-  const std::vector<int>& named = found != byName_.end() ? found->second : kNone;
-
-  // Both position lists ascend: walk them together so that the first match
+  // Both position runs ascend: walk them together so that the first match
   // by position wins, as in the plain walk.
   const _RunData* entries = list.GetData();
-  size_t a = 0;
-  size_t b = 0;
-  while (a < named.size() || b < undecided_.size()) {
+  const int* other = undecided_.data();
+  const int* otherEnd = other + undecided_.size();
+  while (named != namedEnd || other != otherEnd) {
     int position;
-    if (b >= undecided_.size() || (a < named.size() && named[a] < undecided_[b]))
-      position = named[a++];
+    if (other == otherEnd || (named != namedEnd && *named < *other))
+      position = *named++;
     else
-      position = undecided_[b++];
+      position = *other++;
     if (EntryMatches(entries[position], item)) return position;
   }
   return -1;

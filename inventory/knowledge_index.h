@@ -18,8 +18,7 @@
 // Invalidate afterwards.
 #pragma once
 
-#include <string>
-#include <unordered_map>
+#include <cstdint>
 #include <vector>
 
 #include "inventory/carray.h"
@@ -35,16 +34,27 @@ class KnowledgeIndex {
   // The position of the first entry of list that matches item, or -1.
   int FindFirst(const List& list, const _RunData& item);
 
-  // The lookup key of a name; false when the key cannot decide names equal
-  // to this one (the name is then compared with every entry).
-  static bool NameKey(const char16_t* name, std::u16string* key);
+  // The lookup key of a name (a hash of its case-folded units); false when
+  // the key cannot decide names equal to this one (the name is then compared
+  // with every entry).
+  static bool NameKey(const char16_t* name, uint64_t* key);
   // The match rule itself (kind, name ignoring case, command-line text).
   static bool EntryMatches(const _RunData& entry, const _RunData& item);
 
  private:
   bool Describes(const List& list) const;
+  // The positions of the entries whose key is key, ascending (begin..end).
+  void Candidates(uint64_t key, const int** begin, const int** end) const;
 
-  std::unordered_map<std::u16string, std::vector<int>> byName_;
+  // An open-addressing table from key to a run of positions_: one probe
+  // sequence and one run per lookup, with no allocation.
+  struct Slot {
+    uint64_t key;
+    uint32_t first;
+    uint32_t count;  // 0: free slot
+  };
+  std::vector<Slot> slots_;
+  std::vector<int> positions_;
   std::vector<int> undecided_;  // ascending positions of entries without a key
   const _RunData* block_ = nullptr;
   int count_ = -1;

@@ -11,12 +11,8 @@
 namespace {
 
 constexpr size_t kPathUnits = MAX_PATH;
-// The base-name buffer is as wide as the edition's name field allows.
-#ifdef RUNVANE_CHECK_ONLY
-constexpr size_t kBaseUnits = 128;
-#else
-constexpr size_t kBaseUnits = 256;
-#endif
+// The base-name buffer: 256 units, or the edition's narrower name field.
+constexpr size_t kBaseUnits = rundata::kNameUnits < 256 ? rundata::kNameUnits : 256;
 constexpr size_t kExtUnits = 32;
 
 // Entries that a startup folder holds for the shell's own use.

@@ -5,6 +5,8 @@
 #include "markup/markup_doc.h"
 #include "markup/markup_text.h"
 
+using markup_text::AppendEscaped;
+using markup_text::IsTagNameEnd;
 using markup_text::IsWhite;
 
 namespace {
@@ -50,25 +52,42 @@ AttributeToken ReadAttributeToken(TokenCursor& cursor, int32_t limit, bool after
 
 // The search reads quotes only where a token starts, the tokenizer wherever
 // they stand; in a start tag that mixes them oddly (a quote inside a name or
-// an unquoted value) the two can disagree. The edit is kept only if the new
-// start tag still reads as one start tag of the new length, ending the same
-// way, so the text and the index never part.
+// an unquoted value) the two can disagree. The edit is kept only if the
+// tokenizer would read the new start tag as before: the same name, one tag
+// ending at its last character, empty ("/>") exactly when it was. The new
+// tag is read in place as old text, insert, old text, without a copy.
 bool StartTagSurvives(const std::u16string& text, int32_t start, int32_t length, int32_t replaceFrom,
                       int32_t replaceCount, const std::u16string& insert) {
   const size_t from = static_cast<size_t>(start);
-  const size_t at = static_cast<size_t>(replaceFrom);
-  std::u16string tag = text.substr(from, at - from);
-  tag += insert;
-  tag.append(text, at + static_cast<size_t>(replaceCount),
-             from + static_cast<size_t>(length) - at - static_cast<size_t>(replaceCount));
-  TokenCursor cursor;
-  cursor.text = tag.data();
-  cursor.textLength = static_cast<int32_t>(tag.size());
-  NodeToken token;
-  if (ReadNodeToken(cursor, token) != NodeToken::kElement) return false;
-  if (static_cast<size_t>(token.length) != tag.size()) return false;
-  const bool wasEmpty = length >= 2 && text[from + static_cast<size_t>(length) - 2] == u'/';
-  return wasEmpty == ((token.nodeFlags & NodeToken::kClosedEmpty) != 0);
+  const size_t tagEnd = from + static_cast<size_t>(length);
+  size_t nameEnd = from + 1;
+  while (nameEnd < tagEnd && !IsTagNameEnd(text[nameEnd])) ++nameEnd;
+  if (static_cast<size_t>(replaceFrom) < nameEnd) return false;
+
+  const size_t cut = static_cast<size_t>(replaceFrom);
+  const size_t resume = cut + static_cast<size_t>(replaceCount);
+  const size_t newLength = static_cast<size_t>(length) - static_cast<size_t>(replaceCount) + insert.size();
+  auto at = [&](size_t i) -> char16_t {  // character i of the new tag, counted from its '<'
+    if (from + i < cut) return text[from + i];
+    const size_t intoInsert = from + i - cut;
+    if (intoInsert < insert.size()) return insert[intoInsert];
+    return text[resume + intoInsert - insert.size()];
+  };
+  bool inDouble = false;
+  bool inSingle = false;
+  for (size_t i = nameEnd - from; i < newLength; ++i) {
+    const char16_t c = at(i);
+    if (c == u'>' && !inDouble && !inSingle) {
+      if (i + 1 != newLength) return false;
+      const bool wasEmpty = text[tagEnd - 2] == u'/';
+      return wasEmpty == (at(i - 1) == u'/');
+    }
+    if (c == u'"' && !inSingle)
+      inDouble = !inDouble;
+    else if (c == u'\'' && !inDouble)
+      inSingle = !inSingle;
+  }
+  return false;
 }
 
 }  // namespace
@@ -76,7 +95,6 @@ bool StartTagSurvives(const std::u16string& text, int32_t start, int32_t length,
 bool MarkupDoc::SetChildAttribute(const std::u16string& name, const std::u16string& value) {
   if (childPos_ == 0 || nodeType_ != 1) return false;
   const int32_t element = childPos_;
-  const std::u16string valueText = u"\"" + EscapeAttributeValue(value) + u"\"";
 
   // The search never leaves the start tag: a quote that the start tag does
   // not close refuses the edit rather than splice text after the tag.
@@ -120,14 +138,20 @@ bool MarkupDoc::SetChildAttribute(const std::u16string& name, const std::u16stri
     nameMatched = cursor.NameMatches(name);
   }
 
+  // The value text: the escaped value in double quotes, after " name=" when
+  // the attribute is new.
   std::u16string insert;
+  insert.reserve(name.size() + value.size() + value.size() / 10 + 8);
   if (replaceFrom < 0) {
-    insert = u" " + name + u"=" + valueText;
+    insert += u' ';
+    insert += name;
+    insert += u'=';
     replaceFrom = cursor.next;
     replaceCount = 0;
-  } else {
-    insert = valueText;
   }
+  insert += u'"';
+  AppendEscaped(insert, value);
+  insert += u'"';
   const int32_t difference = static_cast<int32_t>(insert.size()) - replaceCount;
   if (static_cast<int64_t>(entry.StartTagLength()) + difference >= ElementEntry::kStartTagLimit) return false;
   if (!StartTagSurvives(text_, entry.start, entry.StartTagLength(), replaceFrom, replaceCount, insert)) return false;

@@ -34,21 +34,21 @@ bool EndTagWouldClose(const std::u16string& text, int32_t start, const std::u16s
 
 // A new element is written as "<name/>". The name is not escaped, so it is
 // taken only if the parser reads that text back as one empty element of
-// exactly that name whose end tag, should it get children later, would close
-// it; anything else (empty, a space, '>', '/', one quote, a bad first
-// character) would leave the index and the text disagreeing.
+// exactly that name, and the end tag written for it should it get children
+// (the name as the name scan reads it) would close it: a name starts with a
+// letter, '_', ':' or a character above 0x60, holds none of " \t\n\r/>", and
+// the first of "<\\?!=" in it, if any, is '='.
 bool ElementNameUsable(const std::u16string& name) {
-  const std::u16string element = u"<" + name + u"/>";
-  TokenCursor cursor;
-  cursor.text = element.data();
-  cursor.textLength = static_cast<int32_t>(element.size());
-  NodeToken token;
-  if (ReadNodeToken(cursor, token) != NodeToken::kElement) return false;
-  if (static_cast<size_t>(token.length) != element.size() || token.text != name) return false;
-  if ((token.nodeFlags & NodeToken::kClosedEmpty) == 0) return false;
-  cursor.next = 1;
-  if (!cursor.ScanName()) return false;
-  return cursor.NameMatches(name);
+  if (name.empty()) return false;
+  const char16_t first = name[0];
+  if (!(first > 0x60 || (first >= u'A' && first <= u'Z') || first == u'_' || first == u':')) return false;
+  bool scanStopped = false;
+  for (char16_t c : name) {
+    if (IsTagNameEnd(c)) return false;
+    if (!scanStopped && (c == u'<' || c == u'\\' || c == u'?' || c == u'!')) return false;
+    if (c == u'=') scanStopped = true;
+  }
+  return true;
 }
 
 }  // namespace
@@ -125,11 +125,6 @@ bool MarkupDoc::AddNode(const std::u16string& name, bool asChild) {
   }
 
   const int32_t nameLength = static_cast<int32_t>(name.size());
-  std::u16string element;
-  element.reserve(name.size() + 3);
-  element += u'<';
-  element += name;
-  element += u"/>";
 
   // Where the element goes.
   const int32_t textLength = static_cast<int32_t>(text_.size());
@@ -149,22 +144,29 @@ bool MarkupDoc::AddNode(const std::u16string& name, bool asChild) {
   }
   if (after == 0 && Entry(parent).firstChild != 0) after = Entry(Entry(parent).firstChild).prev;
 
+  // The element's own text is "<name/>", followed by CRLF.
   std::u16string insert;
+  insert.reserve(name.size() + parentName.size() + 12);
   int32_t spliceAt = offset;
   int32_t removeCount = 0;
   int32_t newStart = offset;
   if (parentEmpty) {
-    // <p/> becomes <p>, CRLF, the element, CRLF, </p>.
-    insert = u">\r\n" + element + u"\r\n</" + parentName;
+    // <p/> becomes <p>, CRLF, the element, CRLF, </p>: the '/' is replaced.
+    insert += u">\r\n";
     spliceAt = Entry(parent).start + Entry(parent).length - 2;
     removeCount = 1;
     newStart = offset + 2;
   } else if (parentBare) {
-    insert = u"\r\n" + element + u"\r\n";
+    insert += u"\r\n";
     spliceAt = Entry(parent).start + Entry(parent).StartTagLength();
     newStart = offset + 2;
-  } else {
-    insert = element + u"\r\n";
+  }
+  insert += u'<';
+  insert += name;
+  insert += u"/>\r\n";
+  if (parentEmpty) {
+    insert += u"</";
+    insert += parentName;
   }
 
   if (elementCount_ == capacity_) GrowElements(0);
@@ -218,15 +220,6 @@ bool MarkupDoc::AddNode(const std::u16string& name, bool asChild) {
 std::u16string MarkupDoc::EscapeAttributeValue(const std::u16string& value) {
   std::u16string out;
   out.reserve(value.size() + value.size() / 10 + 7);
-  for (char16_t c : value) {
-    switch (c) {
-      case u'<': out += u"&lt;"; break;
-      case u'&': out += u"&amp;"; break;
-      case u'>': out += u"&gt;"; break;
-      case u'\'': out += u"&apos;"; break;
-      case u'"': out += u"&quot;"; break;
-      default: out.push_back(c); break;
-    }
-  }
+  markup_text::AppendEscaped(out, value);
   return out;
 }

@@ -24,6 +24,21 @@ inline bool IsNameDelimiter(char16_t c) {
   }
 }
 
+// Appends value with the five characters that XML reserves written as
+// entities: "&lt;", "&amp;", "&gt;", "&apos;", "&quot;".
+inline void AppendEscaped(std::u16string& out, const std::u16string& value) {
+  for (char16_t c : value) {
+    switch (c) {
+      case u'<': out += u"&lt;"; break;
+      case u'&': out += u"&amp;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'\'': out += u"&apos;"; break;
+      case u'"': out += u"&quot;"; break;
+      default: out.push_back(c); break;
+    }
+  }
+}
+
 // One argument of Format: a text for %s or a number for %d.
 struct Arg {
   Arg(const char16_t* s) : text(s) {}

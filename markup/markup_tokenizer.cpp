@@ -53,6 +53,20 @@ void SetIncorrect(NodeToken& token, const char16_t* what, int32_t offset) {
   token.text = markup_text::Format(u"Incorrect %s at offset %d", what, offset);
 }
 
+// Inside a construct only a few characters can change anything: '>' always,
+// '<' in text and bad tags, quotes in start tags. Returns the offset of the
+// next such character at or after pos (or the end of the text).
+int32_t SkipOrdinary(const char16_t* s, int32_t pos, int32_t textLength, int32_t type) {
+  if (type == NodeToken::kElement) {
+    while (pos < textLength && s[pos] != u'>' && s[pos] != u'"' && s[pos] != u'\'') ++pos;
+  } else if (type == NodeToken::kText || type == NodeToken::kError) {
+    while (pos < textLength && s[pos] != u'>' && s[pos] != u'<') ++pos;
+  } else {
+    while (pos < textLength && s[pos] != u'>') ++pos;
+  }
+  return pos;
+}
+
 bool LeadMatches(const char16_t* text, int32_t gt, const EndMarker& marker) {
   const int32_t leadLength = marker.length - 1;
   for (int32_t i = 0; i < leadLength; ++i)
@@ -113,9 +127,9 @@ int32_t ReadNodeToken(TokenCursor& cursor, NodeToken& token) {
   int32_t pos = start;
 
   for (; pos < textLength; ++pos) {
-    const char16_t ch = s[pos];
     if (nameFrom >= 0) {
-      if (!IsTagNameEnd(ch)) continue;
+      while (pos < textLength && !IsTagNameEnd(s[pos])) ++pos;
+      if (pos >= textLength) break;
       if (token.type == NodeToken::kEndTag) {
         cursor.nameStart = nameFrom;
         cursor.nameEnd = pos - 1;
@@ -124,6 +138,7 @@ int32_t ReadNodeToken(TokenCursor& cursor, NodeToken& token) {
       }
       nameFrom = -1;
     }
+    const char16_t ch = s[pos];
 
     switch (state) {
       case TokenState::kInConstruct:
@@ -156,6 +171,7 @@ int32_t ReadNodeToken(TokenCursor& cursor, NodeToken& token) {
           else if (ch == u'\'' && !inDouble)
             inSingle = !inSingle;
         }
+        pos = SkipOrdinary(s, pos + 1, textLength, token.type) - 1;
         continue;
 
       case TokenState::kStart:
@@ -259,6 +275,8 @@ int32_t ReadNodeToken(TokenCursor& cursor, NodeToken& token) {
           token.type = NodeToken::kDoctype;
           end = pos;
           goto complete;
+        } else {
+          while (pos + 1 < textLength && s[pos + 1] != u'<' && s[pos + 1] != u'>') ++pos;
         }
         continue;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,6 +19,7 @@
 
 namespace {
 
+std::string g_imageFolder;
 std::string g_commandHost;
 std::string g_responseHost;
 const char16_t kCommandPath[] = u"C:\\fuzz\\command.xml";
@@ -49,6 +51,12 @@ void CheckResponse() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char folder[] = "/tmp/runvane-fuzz-XXXXXX";
   if (mkdtemp(folder) == nullptr) Fail("no temporary folder");
+  g_imageFolder = folder;
+  // The image is scratch space: gone when the fuzzer exits normally.
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_imageFolder, ignored);
+  });
   if (!platform::image::CreateImage(folder)) Fail("no system image");
   platform::image::SetRoot(folder);
   platform::SetModuleFileNameForTesting(u"C:\\runvane\\runvane.dll");

@@ -156,11 +156,14 @@ size_t SortedPosition(const std::vector<Value>& values, const std::u16string& na
   return i;
 }
 
+// Sub-keys are always kept sorted (AddChild inserts in order), so both
+// lookups are binary searches: Software\Classes alone holds thousands.
 Key* FindChild(Key* key, const std::u16string& name) {
-  for (auto& child : key->children)
-    if (CompareFolded(child->name.data(), child->name.size(), name.data(), name.size()) == 0)
-      return child.get();
-  return nullptr;
+  auto it = std::lower_bound(key->children.begin(), key->children.end(), name,
+                             [](const std::unique_ptr<Key>& k, const std::u16string& n) {
+                               return CompareNames(k->name, n) < 0;
+                             });
+  return it != key->children.end() && CompareNames((*it)->name, name) == 0 ? it->get() : nullptr;
 }
 
 Key* AddChild(Key* key, const std::u16string& name) {
@@ -168,9 +171,11 @@ Key* AddChild(Key* key, const std::u16string& name) {
   child->name = name;
   child->parent = key;
   Key* raw = child.get();
-  size_t i = 0;
-  while (i < key->children.size() && CompareNames(key->children[i]->name, name) <= 0) ++i;
-  key->children.insert(key->children.begin() + long(i), std::move(child));
+  auto at = std::upper_bound(key->children.begin(), key->children.end(), name,
+                             [](const std::u16string& n, const std::unique_ptr<Key>& k) {
+                               return CompareNames(n, k->name) < 0;
+                             });
+  key->children.insert(at, std::move(child));
   return raw;
 }
 

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/enrich/fixture_files.h"
+#include "tests/support/test_system.h"
 
 namespace {
 
@@ -273,6 +275,51 @@ TEST(PeVersionDamaged, RootClaimingMoreThanTheBlockIsShortened) {
   block.resize(64, 0);
   pe_version::FinishInfoBlock(block.data(), static_cast<uint32_t>(block.size()));
   EXPECT_EQ(64u, pe_version::BlockExtent(block.data()));
+}
+
+}  // namespace
+
+// ------------------------------------------ the platform's version calls
+
+namespace {
+
+TEST(VersionInfoCalls, BlockOfAFixtureAnswersQueries) {
+  testsys::CleanSystem system;
+  const std::u16string path = testsys::ScratchFolder() + u"\\normal.exe";
+  ASSERT_TRUE(fixtures::Install("normal.exe", path));
+  DWORD handle = 7;
+  const DWORD size = platform::GetFileVersionInfoSizeW(path.c_str(), &handle);
+  EXPECT_EQ(0u, handle);
+  ASSERT_GT(size, 0u);
+  std::vector<uint8_t> block(size, 0);
+  ASSERT_TRUE(platform::GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+  void* value = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(platform::VerQueryValueW(block.data(), u"\\StringFileInfo\\040904b0\\FileVersion",
+                                       &value, &length));
+  EXPECT_EQ(8u, length);
+  EXPECT_EQ(0, std::memcmp(value, u"1.2.3.4", 16));
+  EXPECT_FALSE(platform::VerQueryValueW(block.data(), u"\\StringFileInfo\\040904b0\\Missing",
+                                        &value, &length));
+  EXPECT_EQ(0u, length);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND), platform::GetLastError());
+}
+
+TEST(VersionInfoCalls, FilesWithoutAResourceSayWhy) {
+  testsys::CleanSystem system;
+  DWORD handle = 0;
+  EXPECT_EQ(0u, platform::GetFileVersionInfoSizeW(u"C:\\rv-absent\\none.exe", &handle));
+  const DWORD missing = platform::GetLastError();
+  EXPECT_TRUE(missing == ERROR_FILE_NOT_FOUND || missing == ERROR_PATH_NOT_FOUND) << missing;
+
+  const std::u16string plain = testsys::ScratchFolder() + u"\\plain.exe";
+  ASSERT_TRUE(fixtures::Install("no_version.exe", plain));
+  EXPECT_EQ(0u, platform::GetFileVersionInfoSizeW(plain.c_str(), &handle));
+  // Windows answers ERROR_RESOURCE_TYPE_NOT_FOUND; Wine's library answers
+  // ERROR_RESOURCE_DATA_NOT_FOUND.
+  const DWORD none = platform::GetLastError();
+  EXPECT_TRUE(none == ERROR_RESOURCE_TYPE_NOT_FOUND || none == ERROR_RESOURCE_DATA_NOT_FOUND)
+      << none;
 }
 
 }  // namespace

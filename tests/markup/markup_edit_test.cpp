@@ -267,6 +267,14 @@ TEST(MarkupEdit, RefusedEditsChangeNothing) {
   EXPECT_EQ(u"<r><e a=x\"y z\"/></r>", doc.GetText());
   EXPECT_TRUE(doc.SetChildAttribute(u"b", u"v")) << "adding keeps the quotes balanced";
   ExpectIndexMatchesReparse(doc);
+
+  // The search stops at the '?' inside this name; adding there would cut
+  // the name its end tag repeats.
+  doc.SetText(u"<r><a?b></a?b></r>");
+  ASSERT_TRUE(doc.Parse());
+  ASSERT_TRUE(doc.SetPositions(0, 1, 2));
+  EXPECT_FALSE(doc.SetChildAttribute(u"k", u"v"));
+  EXPECT_EQ(u"<r><a?b></a?b></r>", doc.GetText());
 }
 
 TEST(MarkupEdit, ElementNamesMustReadBack) {
