@@ -65,22 +65,50 @@ bool ReadEntry(CXmlNodeWrapper& element, _RunData& entry) {
   return true;
 }
 
-// Fills the three lists from a loaded document; false when the document
-// could not be read to its end.
+RunDataArray* ListOfLevel(ScanContext& context, int32_t level) {
+  switch (level) {
+    case kLevelSafe: return &context.safeList;
+    case kLevelDangerous: return &context.dangerList;
+    case kLevelHidden: return &context.hiddenList;
+    default: return nullptr;  // "4" or anything else: in no list
+  }
+}
+
+// Fills the three (empty) lists from a loaded document, in file order;
+// false when the document could not be read to its end.
+//
+// A first pass counts the entries of each level so that every list is
+// allocated once: appending one by one would move a large list again and
+// again, as the array grows by at most 1,024 elements at a time.
 bool ReadEntries(CXmlDocumentWrapper& document, ScanContext& context) {
   CXmlNodeWrapper root = document.RootNode();
   CXmlNodeListWrapper entries = root.SelectChildren(kEntryElement);
-  long count = entries.Length();
+  const long count = entries.Length();
+
+  int wanted[4] = {};
+  for (long i = 0; i < count && !document.ReadFailed(); ++i)
+    ++wanted[SmallCode(entries.ItemAt(i).AttributeText(u"Level"))];
+  for (int32_t level = kLevelSafe; level <= kLevelHidden; ++level)
+    if (wanted[level] > 0) ListOfLevel(context, level)->SetSize(wanted[level]);
+
+  int filled[4] = {};
   for (long i = 0; i < count && !document.ReadFailed(); ++i) {
     CXmlNodeWrapper element = entries.ItemAt(i);
     _RunData entry = {};
     if (!ReadEntry(element, entry)) continue;
-    switch (entry.level) {
-      case kLevelSafe: context.safeList.Add(entry); break;
-      case kLevelDangerous: context.dangerList.Add(entry); break;
-      case kLevelHidden: context.hiddenList.Add(entry); break;
-      default: break;  // "4" or anything else: in no list
-    }
+    RunDataArray* list = ListOfLevel(context, entry.level);
+    if (list == nullptr) continue;
+    int& at = filled[entry.level];
+    if (at < list->GetSize())
+      list->ElementAt(at) = entry;
+    else
+      list->Add(entry);
+    ++at;
+  }
+  // Skipped entries leave unused room at the end.
+  for (int32_t level = kLevelSafe; level <= kLevelHidden; ++level) {
+    RunDataArray* list = ListOfLevel(context, level);
+    if (filled[level] < list->GetSize()) list->SetSize(filled[level]);
   }
   return !document.ReadFailed();
 }

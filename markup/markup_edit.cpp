@@ -121,6 +121,9 @@ bool MarkupDoc::AddNode(const std::u16string& name, bool asChild) {
       parentName = GetTagName(parent);
       if (parentName.size() + 3 >= static_cast<size_t>(ElementEntry::kEndTagLimit)) return false;
       if (!EndTagWouldClose(text_, up.start, parentName)) return false;
+      // "<p//>" would still read as an empty element once its last '/'
+      // became '>'.
+      if (text_[static_cast<size_t>(up.start + up.length - 3)] == u'/') return false;
     }
   }
 

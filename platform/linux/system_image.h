@@ -27,8 +27,17 @@ std::u16string WindowsPath(const std::string& hostPath);
 
 // Fault injection for crash-consistency tests: from now on, the k-th
 // platform operation (counting from 1) fails as a Win32 call fails (registry
-// calls return ERROR_CANTWRITE / file calls FALSE with ERROR_ACCESS_DENIED).
-// 0 turns injection off. OperationsSoFar counts calls since the last reset.
+// calls return ERROR_CANTWRITE / file calls FALSE with ERROR_ACCESS_DENIED)
+// and changes nothing; the calls after it work again. 0 turns injection off.
+// OperationsSoFar counts calls since the last reset. Counted: every Reg* and
+// SH* call except RegCloseKey, the Find*, CreateFileW, GetFileSize,
+// CopyFileW, DeleteFileW, CreateDirectoryW and RemoveDirectoryW calls,
+// SearchPathW, ExpandEnvironmentStringsW, GetWindowsDirectoryW and
+// GetModuleFileNameW; closing calls, last-error calls and version-resource
+// calls are not counted.
+//
+// Registry writes also fail (ERROR_SHARING_VIOLATION) while a Wine server
+// owns the image: the server would overwrite the files when it saves.
 void FailOperationAt(long k);
 long OperationsSoFar();
 void ResetOperationCount();

@@ -148,6 +148,7 @@ TEST_F(KnowledgeBaseTest, EntryWithAnOverlongAttributeIsSkipped) {
     entries += Entry(std::string(field.attribute) + "=\"" + Utf8(fits) + "\"" + nameOf + " Type=\"1\" Level=\"1\"");
     entries += Entry(std::string(field.attribute) + "=\"" + Utf8(tooLong) + "\"" + nameOf + " Type=\"1\" Level=\"2\"");
   }
+  entries += Entry("Name=\"" + Utf8(std::u16string(rundata::kNameUnits, u'x')) + "\" Type=\"1\" Level=\"3\"");
   entries += Entry("Name=\"after\" Type=\"1\" Level=\"2\"");
   WriteKnowledgeBase(Document(entries));
   LoadKnowledgeBase(context);
@@ -160,6 +161,7 @@ TEST_F(KnowledgeBaseTest, EntryWithAnOverlongAttributeIsSkipped) {
   EXPECT_EQ(static_cast<size_t>(rundata::kCmdlineUnits - 1), wtext::Length(context.safeList.GetAt(4).cmdline));
   ASSERT_EQ(1, context.dangerList.GetSize());
   EXPECT_EQ(u"after", Text(context.dangerList.GetAt(0).name));
+  EXPECT_EQ(0, context.hiddenList.GetSize());
 }
 
 TEST_F(KnowledgeBaseTest, Utf16FileWithByteOrderMark) {

@@ -298,6 +298,13 @@ TEST(MarkupEdit, ElementNamesMustReadBack) {
   ASSERT_TRUE(doc.SetPositions(0, 1, 0));
   EXPECT_FALSE(doc.AddChildElement(u"c"));
   EXPECT_EQ(u"<a?b/>", doc.GetText());
+
+  // Nor one that would still close itself once its '/' became '>'.
+  doc.SetText(u"<a//>");
+  doc.Parse();
+  ASSERT_TRUE(doc.SetPositions(0, 1, 0));
+  EXPECT_FALSE(doc.AddChildElement(u"c"));
+  EXPECT_EQ(u"<a//>", doc.GetText());
 }
 
 TEST(MarkupEdit, LongBuildsKeepTheIndexExact) {

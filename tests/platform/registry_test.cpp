@@ -49,7 +49,9 @@ TEST_F(Registry, ValuesRoundTripWithTypeAndBytesIgnoringNameCase) {
   ASSERT_EQ(Set(key.get(), u"Multi", REG_MULTI_SZ, multi, sizeof multi), ERROR_SUCCESS);
   ASSERT_EQ(Set(key.get(), u"Number", REG_DWORD, &number, 4), ERROR_SUCCESS);
   ASSERT_EQ(Set(key.get(), u"Binary", REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
-  ASSERT_EQ(Set(key.get(), u"Unterminated", REG_SZ, u"abc", 6), ERROR_SUCCESS);
+  // Windows adds a terminator the caller forgot when the unit after the
+  // counted ones is zero; the unit after "abc" here is not.
+  ASSERT_EQ(Set(key.get(), u"Unterminated", REG_SZ, u"abcd", 6), ERROR_SUCCESS);
 
   ScopedKey read;
   ASSERT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\runvaneplatformtest\\SUB", 0, KEY_READ,
@@ -122,7 +124,8 @@ TEST_F(Registry, EnumerationNeverWritesPastEitherBuffer) {
   ScopedKey key;
   ASSERT_EQ(Create(Key(u"\\Run"), &key), ERROR_SUCCESS);
   // 512 bytes of text without a terminator, as a scanner's buffer holds.
-  std::u16string full(256, u'x');
+  // (The unit after them is not zero, so Windows adds no terminator.)
+  std::u16string full = std::u16string(256, u'x') + u'y';
   ASSERT_EQ(Set(key.get(), u"LongName", REG_SZ, full.data(), 512), ERROR_SUCCESS);
 
   char16_t name[32];
