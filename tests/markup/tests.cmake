@@ -1,6 +1,7 @@
 set(RV_MARKUP_TEST_LIBS)
 if(NOT RUNVANE_WINDOWS)
   # The differential tests compare the parser with libxml2 (Linux only).
+  find_package(LibXml2 REQUIRED)
   set(RV_MARKUP_TEST_LIBS LibXml2::LibXml2)
 endif()
 runvane_add_test(NAME markup_tests EDITION full SOURCES

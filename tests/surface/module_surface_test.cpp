@@ -56,11 +56,11 @@ std::string ModuleBytes(const std::string& file) {
   return bytes;
 }
 
+#ifdef _WIN32
+
 std::set<std::string> AsSet(const std::vector<std::string>& names) {
   return std::set<std::string>(names.begin(), names.end());
 }
-
-#ifdef _WIN32
 
 bool IsSystemDll(const std::string& name) {
   static const std::set<std::string> kSystem = {
