@@ -11,8 +11,7 @@
 namespace {
 
 constexpr size_t kPathUnits = MAX_PATH;
-// The base-name buffer: 256 units, or the edition's narrower name field.
-constexpr size_t kBaseUnits = rundata::kNameUnits < 256 ? rundata::kNameUnits : 256;
+constexpr size_t kBaseUnits = 256;
 constexpr size_t kExtUnits = 32;
 
 // Entries that a startup folder holds for the shell's own use.
@@ -29,21 +28,27 @@ bool JoinPath(char16_t (&out)[kPathUnits], const char16_t* folder, const char16_
   return wtext::Append(out, folder) && wtext::Append(out, u"\\") && wtext::Append(out, name);
 }
 
-// Fills a zeroed record for one file. False when a text does not fit its
-// field: such an entry is skipped whole, because an item whose path was cut
-// would name another file, and a repair deletes the file its path names.
+// Fills a zeroed record for one file. The command line must hold the whole
+// path, because a repair deletes the file it names: an entry whose path does
+// not fit is skipped rather than listed under a cut path that could name
+// another file. The name and the copy of the path in subkey are display
+// texts: where a field is narrower (check-only edition) they are cut to it.
 bool FillItem(_RunData& item, const char16_t* fullPath, int32_t sourceIndex) {
   char16_t base[kBaseUnits] = {};
   char16_t ext[kExtUnits] = {};
   if (!SplitPath(fullPath, nullptr, 0, nullptr, 0, base, kBaseUnits, ext, kExtUnits))
     return false;
+  char16_t name[kPathUnits] = {};
+  if (!wtext::Copy(name, base) || !wtext::Append(name, ext)) return false;
 
   std::memset(&item, 0, sizeof(item));
   item.kind = kKindFolderFile;
   item.status = 1;
   item.type = sourceIndex;
-  return wtext::Copy(item.name, base) && wtext::Append(item.name, ext) &&
-         wtext::Copy(item.cmdline, fullPath) && wtext::Copy(item.subkey, fullPath);
+  if (!wtext::Copy(item.cmdline, fullPath)) return false;
+  wtext::Copy(item.name, name);
+  wtext::Copy(item.subkey, fullPath);
+  return true;
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST_F(CheckEditionTest, VersionStringsAreCutToTheNarrowerFields) {
   EXPECT_EQ(255u, wtext::Length(out));
 }
 
-TEST_F(CheckEditionTest, NamesThatDoNotFitAreSkipped) {
+TEST_F(CheckEditionTest, LongNamesAreCutButTheWholePathIsKept) {
   const std::u16string folder = testsys::ScratchFolder();
   ASSERT_TRUE(testsys::WriteFileBytes(folder + u"\\short.lnk", "x"));
   const std::u16string longName = std::u16string(124, u'n') + u".lnk";  // 128 characters
@@ -45,9 +45,16 @@ TEST_F(CheckEditionTest, NamesThatDoNotFitAreSkipped) {
   int32_t counter = 0;
   ScanContext context(nullptr, &counter, 0);
   EXPECT_EQ(1, ScanStartupFolder(folder.c_str(), kTypeUserStartup, context));
-  ASSERT_EQ(1, context.inventory.GetSize());
-  EXPECT_EQ(std::u16string(u"short.lnk"), context.inventory.GetAt(0).name);
-  EXPECT_EQ(1, counter);
+  ASSERT_EQ(2, context.inventory.GetSize());
+  EXPECT_EQ(2, counter);
+  for (int i = 0; i < context.inventory.GetSize(); ++i) {
+    const _RunData& item = context.inventory.GetAt(i);
+    if (std::u16string(item.name) == u"short.lnk") continue;
+    // The name is a display text, cut to the 127 characters the field holds;
+    // the command line keeps the whole path that a repair deletes by.
+    EXPECT_EQ(longName.substr(0, 127), std::u16string(item.name));
+    EXPECT_EQ(folder + u"\\" + longName, std::u16string(item.cmdline));
+  }
 }
 
 }  // namespace
