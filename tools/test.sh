@@ -128,7 +128,9 @@ for target in $targets; do
       fi
       ;;
     asan)
-      if configure_and_build asan "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      # -O1: the usual level for sanitizer builds (quick to build, quick enough to run).
+      if configure_and_build asan "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug \
+          -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
           -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
           -DRUNVANE_SANITIZE=ON -DRUNVANE_FUZZ=ON -DRUNVANE_FUZZ_SECONDS="$fuzz_seconds"; then
         ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0} \
