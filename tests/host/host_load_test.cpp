@@ -4,9 +4,12 @@
 // keeps its layout across the module boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "inventory/fix_node.h"
 #include "plugin/check_node.h"
 #include "tests/host/host_system.h"
 #include "tests/host/loaded_module.h"
@@ -152,6 +155,72 @@ TEST_P(HostLoadTest, CallbackThatAsksToStopEndsTheScanAfterOneItem) {
   std::vector<const CheckNode*> nodes = Nodes(list);
   EXPECT_LE(nodes.size(), 1u);
   EXPECT_EQ(release_(list), list != nullptr ? 1 : 0);
+}
+
+typedef int32_t(__cdecl* RepairFunction)(CheckNode* list, Progress callback, int32_t userData);
+typedef int32_t(__cdecl* FixByNameFunction)(FixNode* list);
+
+std::vector<std::string> NamesOf(const CheckNode* list) {
+  std::vector<std::string> names;
+  for (const CheckNode* node : Nodes(list)) names.push_back(Utf8(node->name));
+  return names;
+}
+
+TEST_P(HostLoadTest, TheWholeCycleCheckMarkRepairCheckAgain) {
+  auto repair = reinterpret_cast<RepairFunction>(module_.Find("DLL_Repair"));
+  auto fixByName = reinterpret_cast<FixByNameFunction>(module_.Find("FixItemByName"));
+  ASSERT_NE(repair, nullptr);
+  ASSERT_NE(fixByName, nullptr);
+  ASSERT_TRUE(system_.AddRunValue(true, "CycleKeep", "C:\\cycle\\keep.exe"));
+  ASSERT_TRUE(system_.AddRunValue(true, "CycleRemove", "C:\\cycle\\remove.exe"));
+  ASSERT_TRUE(system_.AddRunValue(false, "CycleByName", "C:\\cycle\\byname.exe"));
+
+  CheckNode* list = nullptr;
+  int32_t count = 0;
+  ASSERT_EQ(check_(&list, &RecordProgress, &count, 0), 0);
+  ASSERT_EQ(NamesOf(list), (std::vector<std::string>{"CycleKeep", "CycleRemove", "CycleByName"}));
+
+  // The host marks one finding and has it repaired: every node is reported,
+  // only the marked one is removed and gets its outcome.
+  std::vector<const CheckNode*> nodes = Nodes(list);
+  const_cast<CheckNode*>(nodes[1])->selected = 1;
+  const_cast<CheckNode*>(nodes[0])->failed = 7;  // not selected: left as it is
+  g_calls = Calls();
+  EXPECT_EQ(repair(list, &RecordProgress, 0), 1);
+  EXPECT_EQ(g_calls.texts.size(), 3u);
+  EXPECT_EQ(nodes[1]->failed, 0);
+  EXPECT_EQ(nodes[0]->failed, 7);
+  EXPECT_EQ(release_(list), 1);
+
+  list = nullptr;
+  ASSERT_EQ(check_(&list, nullptr, &count, 0), 0);
+  EXPECT_EQ(NamesOf(list), (std::vector<std::string>{"CycleKeep", "CycleByName"}));
+  EXPECT_EQ(count, 2);
+  release_(list);
+
+  // Removal by name, with a list the host made: one name found, one not.
+  FixNode fix[2] = {};
+  const char16_t found[] = u"CycleByName";
+  const char16_t missing[] = u"CycleNowhere";
+  std::copy(std::begin(found), std::end(found), fix[0].name);
+  std::copy(std::begin(missing), std::end(missing), fix[1].name);
+  fix[0].next = &fix[1];
+  fix[0].result = fix[1].result = 9;
+  EXPECT_EQ(fixByName(fix), 0);
+  EXPECT_EQ(fix[0].result, 0);
+  EXPECT_EQ(fix[1].result, 1);
+
+  list = nullptr;
+  ASSERT_EQ(check_(&list, nullptr, &count, 0), 0);
+  EXPECT_EQ(NamesOf(list), (std::vector<std::string>{"CycleKeep"}));
+  release_(list);
+
+  // No list at all: everything a check finds is removed.
+  EXPECT_EQ(fixByName(nullptr), 0);
+  list = nullptr;
+  ASSERT_EQ(check_(&list, nullptr, &count, 0), 0);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(count, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Editions, HostLoadTest,
