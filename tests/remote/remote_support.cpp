@@ -26,12 +26,12 @@ std::string Utf8(const std::u16string& text) { return wtext::ToUtf8(text); }
 
 ItemSpec Item(const std::u16string& name, const std::u16string& mainkey,
               const std::u16string& subkey, const std::u16string& type) {
-  ItemSpec spec;
-  spec.name = name;
-  spec.mainkey = mainkey;
-  spec.subkey = subkey;
-  spec.type = type;
-  return spec;
+  ItemSpec item;
+  item.name = name;
+  item.mainkey = mainkey;
+  item.subkey = subkey;
+  item.type = type;
+  return item;
 }
 
 std::u16string Escape(const std::u16string& value) {
