@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "platform/wtext.h"
+
 namespace markup_text {
 
 // " \t\n\r"
@@ -83,69 +85,14 @@ std::u16string Format(const char16_t* pattern, const Args&... args) {
   return FormatArgs(pattern, {Arg(args)...});
 }
 
-// UTF-16 to UTF-8 as WideCharToMultiByte(CP_UTF8, 0) converts: pairs of
-// surrogates become one 4-byte sequence, an unpaired surrogate becomes
-// U+FFFD.
+// UTF-16 to UTF-8 as WideCharToMultiByte(CP_UTF8, 0) converts (pairs of
+// surrogates become one 4-byte sequence, an unpaired surrogate U+FFFD); the
+// length counts units, so text with embedded zeros converts whole.
 inline std::string ToUtf8(const char16_t* text, size_t length) {
-  std::string out;
-  out.reserve(length + length / 2);
-  for (size_t i = 0; i < length; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  return wtext::ToUtf8(std::u16string(text, length));
 }
 
-// UTF-8 to UTF-16; a byte that does not start a valid sequence becomes
-// U+FFFD. Used for the runtime's error texts.
-inline std::u16string FromUtf8(const char* text) {
-  std::u16string out;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p != 0) {
-    unsigned char b = *p;
-    char32_t c;
-    int extra;
-    if (b < 0x80) { c = b; extra = 0; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
-    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
-    else { out.push_back(0xFFFD); ++p; continue; }
-    int i = 1;
-    for (; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) break;
-      c = (c << 6) | (p[i] & 0x3F);
-    }
-    if (i <= extra || c > 0x10FFFF) { out.push_back(0xFFFD); ++p; continue; }
-    p += extra + 1;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}
+// UTF-8 to UTF-16, for the runtime's error texts.
+inline std::u16string FromUtf8(const char* text) { return wtext::FromUtf8(text == nullptr ? "" : text); }
 
 }  // namespace markup_text

@@ -2,6 +2,7 @@
 set(RV_PLATFORM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wtext.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wtext_utf8.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/case_fold_compare.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pe_version.cpp
 )
 set(RV_PLATFORM_LINUX_SOURCES

@@ -75,27 +75,4 @@ char16_t FoldCaseForCompare(char16_t c) {
   }
 }
 
-int CompareFolded(const char16_t* a, unsigned long aLength, const char16_t* b,
-                  unsigned long bLength) {
-  unsigned long n = aLength < bLength ? aLength : bLength;
-  for (unsigned long i = 0; i < n; ++i) {
-    char16_t x = FoldCaseForCompare(a[i]);
-    char16_t y = FoldCaseForCompare(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (aLength == bLength) return 0;
-  return aLength < bLength ? -1 : 1;
-}
-
-int CompareFolded(const char16_t* a, const char16_t* b) {
-  if (a == nullptr) a = u"";
-  if (b == nullptr) b = u"";
-  for (;; ++a, ++b) {
-    char16_t x = FoldCaseForCompare(*a);
-    char16_t y = FoldCaseForCompare(*b);
-    if (x != y) return x < y ? -1 : 1;
-    if (*a == 0) return 0;
-  }
-}
-
 }  // namespace platform
