@@ -90,6 +90,19 @@ KeyPath Join(const KeyPath& base, const KeyPath& more) {
   return path;
 }
 
+// The common start of opening and creating: the root resolved and the
+// sub-key path checked and joined to it. badNameError is what an over-long
+// key name gives (opening and creating answer differently, as Windows does).
+LONG TargetOf(HKEY root, const char16_t* subKey, REGSAM access, LONG badNameError,
+              OpenKey* base, OpenKey* target) {
+  LONG r = Resolve(root, base);
+  if (r != ERROR_SUCCESS) return r;
+  KeyPath names = backend::SplitKeyPath(subKey);
+  if (!ValidSubKey(names)) return badNameError;
+  *target = OpenKey{base->hive, Join(base->path, names), access};
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LONG RegOpenKeyExW(HKEY root, const char16_t* subKey, DWORD /*options*/, REGSAM access,
@@ -99,11 +112,9 @@ LONG RegOpenKeyExW(HKEY root, const char16_t* subKey, DWORD /*options*/, REGSAM 
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   OpenKey base;
-  LONG r = Resolve(root, &base);
+  OpenKey target;
+  LONG r = TargetOf(root, subKey, access, ERROR_FILE_NOT_FOUND, &base, &target);
   if (r != ERROR_SUCCESS) return r;
-  KeyPath names = backend::SplitKeyPath(subKey);
-  if (!ValidSubKey(names)) return ERROR_FILE_NOT_FOUND;
-  OpenKey target{base.hive, Join(base.path, names), access};
   regfile::File* file = nullptr;
   if (FindOpenKey(base, &file, &r) == nullptr) return r;
   if (file->Find(target.path) == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -119,11 +130,9 @@ LONG RegCreateKeyExW(HKEY root, const char16_t* subKey, DWORD /*reserved*/, char
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   OpenKey base;
-  LONG r = Resolve(root, &base);
+  OpenKey target;
+  LONG r = TargetOf(root, subKey, access, ERROR_INVALID_PARAMETER, &base, &target);
   if (r != ERROR_SUCCESS) return r;
-  KeyPath names = backend::SplitKeyPath(subKey);
-  if (!ValidSubKey(names)) return ERROR_INVALID_PARAMETER;
-  OpenKey target{base.hive, Join(base.path, names), access};
 
   // An existing key is only opened: no write, so it works while a Wine
   // server owns the image.
