@@ -17,7 +17,9 @@ need_pkgs=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
   dpkg-dev xz-utils file
   libclang-rt-14-dev
-  wine wine32:i386
+  wine wine32:i386 wine64
+  libhivex-dev libhivex-bin reglookup regripper
+  valgrind lintian zip unzip
 )
 
 have_all_pkgs() {
