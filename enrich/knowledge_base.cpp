@@ -7,7 +7,7 @@
 
 #include "enrich/file_facts.h"
 #include "enrich/xml_dom.h"
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
 

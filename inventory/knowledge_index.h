@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "inventory/carray.h"
+#include "framework/carray.h"
 #include "inventory/run_data.h"
 
 class KnowledgeIndex {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "inventory/carray.h"
+#include "framework/carray.h"
 #include "inventory/knowledge_index.h"
 #include "inventory/run_data.h"
 #include "platform/win32_types.h"

@@ -1,6 +1,5 @@
 # Startup-item inventory: records, context, classification, scanners, repair.
 set(RV_INVENTORY_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/framework_exception.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_context.cpp
   ${CMAKE_CURRENT_LIST_DIR}/classify.cpp
   ${CMAKE_CURRENT_LIST_DIR}/knowledge_index.cpp

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 
 namespace {
 

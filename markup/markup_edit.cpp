@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <new>
 
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 #include "markup/markup_doc.h"
 #include "markup/markup_text.h"
 

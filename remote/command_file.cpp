@@ -16,7 +16,7 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 #include "platform/wtext.h"
 #include "remote/remote_invoke.h"
 

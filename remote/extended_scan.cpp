@@ -9,7 +9,7 @@
 
 #include "enrich/file_facts.h"
 #include "enrich/knowledge_base.h"
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 #include "inventory/run_key_table.h"
 #include "inventory/scanners.h"
 #include "platform/handles.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 #include "markup/cxml_result.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"

@@ -2,7 +2,7 @@
 // context and lets no exception out to the host.
 #include <new>
 
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 #include "platform/platform.h"
 #include "plugin/exports.h"
 #include "remote/remote_invoke.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "inventory/carray.h"
+#include "framework/carray.h"
 #include "inventory/run_data.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 
 #include "platform/wtext.h"
 

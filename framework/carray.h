@@ -9,7 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "inventory/framework_exception.h"
+#include "framework/framework_exception.h"
 
 template <typename TYPE, typename ARG_TYPE = const TYPE&>
 class CArray {
