@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "inventory/run_data.h"
+#include "records/run_data.h"
 #include "platform/win32_types.h"
 
 void FillFileFacts(_RunData& item);

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "framework/carray.h"
-#include "inventory/run_data.h"
+#include "records/run_data.h"
 
 class KnowledgeIndex {
  public:

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "inventory/fix_node.h"
+#include "records/fix_node.h"
 #include "inventory/scan_context.h"
-#include "plugin/check_node.h"
+#include "records/check_node.h"
 
 constexpr int kRepairAll = 0;
 constexpr int kRepairSelected = 1;

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "markup/markup_doc.h"
-#include "remote/autorun_node.h"
-#include "remote/remote_command.h"
+#include "records/autorun_node.h"
+#include "records/remote_command.h"
 
 class CXmlResult {
  public:

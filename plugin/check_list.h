@@ -2,7 +2,7 @@
 #pragma once
 
 #include "inventory/scan_context.h"
-#include "plugin/check_node.h"
+#include "records/check_node.h"
 
 int BuildCheckList(ScanContext& context, CheckNode** head);
 // Frees every node of a list; null is allowed.

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "inventory/fix_node.h"
+#include "records/fix_node.h"
 #include "inventory/scan_context.h"
-#include "plugin/check_node.h"
+#include "records/check_node.h"
 
 #if defined(_WIN32)
 #define RUNVANE_API

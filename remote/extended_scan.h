@@ -2,7 +2,7 @@
 #pragma once
 
 #include "inventory/scan_context.h"
-#include "remote/autorun_node.h"
+#include "records/autorun_node.h"
 
 int ListAutoRunItems(ScanContext& context, AutoRunItemNode** head);
 void ScanDisabledItems(ScanContext& context);

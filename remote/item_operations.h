@@ -16,7 +16,7 @@
 #include <cstddef>
 
 #include "platform/win32_types.h"
-#include "remote/remote_command.h"
+#include "records/remote_command.h"
 
 // Exactly "HKEY_LOCAL_MACHINE" or "HKEY_CURRENT_USER"; null otherwise
 // ("HKLM" and other spellings give null, so the operation fails).

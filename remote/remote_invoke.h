@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "inventory/scan_context.h"
-#include "remote/remote_command.h"
+#include "records/remote_command.h"
 
 int32_t RunRemoteCommand(const char16_t* commandFile, const char16_t* responseFile,
                          ScanContext& context);

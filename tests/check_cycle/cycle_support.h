@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "inventory/run_data.h"
-#include "plugin/check_node.h"
+#include "records/run_data.h"
+#include "records/check_node.h"
 #include "plugin/exports.h"
 #include "tests/support/test_system.h"
 

@@ -2,7 +2,7 @@
 // a check lists when no names are given.
 #include <vector>
 
-#include "inventory/fix_node.h"
+#include "records/fix_node.h"
 #include "platform/wtext.h"
 #include "tests/check_cycle/cycle_support.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "inventory/fix_node.h"
-#include "plugin/check_node.h"
+#include "records/fix_node.h"
+#include "records/check_node.h"
 #include "tests/host/host_system.h"
 #include "tests/host/loaded_module.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/check_node.h"
+#include "records/check_node.h"
 
 #if !defined(_WIN32) && !defined(__cdecl)
 #define __cdecl

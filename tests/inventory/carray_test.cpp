@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/carray.h"
-#include "inventory/run_data.h"
+#include "records/run_data.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32_types.h"
-#include "remote/remote_command.h"
+#include "records/remote_command.h"
 #include "tests/support/test_system.h"
 
 namespace opstest {

@@ -16,9 +16,9 @@
 #include <unistd.h>
 #endif
 
-#include "inventory/fix_node.h"
+#include "records/fix_node.h"
 #include "platform/wtext.h"
-#include "plugin/check_node.h"
+#include "records/check_node.h"
 #include "tools/host/module_loader.h"
 #include "tools/host/response_file.h"
 #include "tools/host/table.h"
