@@ -1,9 +1,8 @@
-# Item enrichment: command-line resolution, file facts, knowledge base, DOM.
+# Item enrichment: command-line resolution, file facts, DOM access.
 set(RV_ENRICH_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/resolve_command_line.cpp
   ${CMAKE_CURRENT_LIST_DIR}/split_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_facts.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/knowledge_base.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xml_dom.cpp
 )
 # The DOM access layer: MSXML through COM on Windows, libxml2 elsewhere.

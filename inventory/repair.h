@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "records/fix_node.h"
-#include "inventory/scan_context.h"
+#include "knowledge/scan_context.h"
 #include "records/check_node.h"
 
 constexpr int kRepairAll = 0;

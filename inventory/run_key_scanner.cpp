@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "enrich/file_facts.h"
-#include "enrich/knowledge_base.h"
+#include "knowledge/classify.h"
+#include "knowledge/knowledge_base.h"
 #include "inventory/run_key_table.h"
 #include "inventory/scanners.h"
 #include "platform/handles.h"

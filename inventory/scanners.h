@@ -1,7 +1,7 @@
 // The scan driver and the two scanners that fill a context's inventory.
 #pragma once
 
-#include "inventory/scan_context.h"
+#include "knowledge/scan_context.h"
 
 // Loads the knowledge base, empties the inventory, then scans the Run-key
 // table rows 0-10 and the all-users and current user's startup folders.

@@ -5,6 +5,7 @@
 #include "enrich/file_facts.h"
 #include "enrich/split_path.h"
 #include "inventory/scanners.h"
+#include "knowledge/classify.h"
 #include "platform/handles.h"
 #include "platform/wtext.h"
 

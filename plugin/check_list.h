@@ -1,7 +1,7 @@
 // BuildCheckList: a full scan turned into the host's CheckNode list.
 #pragma once
 
-#include "inventory/scan_context.h"
+#include "knowledge/scan_context.h"
 #include "records/check_node.h"
 
 int BuildCheckList(ScanContext& context, CheckNode** head);

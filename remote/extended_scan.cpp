@@ -8,7 +8,8 @@
 #include <cstring>
 
 #include "enrich/file_facts.h"
-#include "enrich/knowledge_base.h"
+#include "knowledge/classify.h"
+#include "knowledge/knowledge_base.h"
 #include "framework/framework_exception.h"
 #include "inventory/run_key_table.h"
 #include "inventory/scanners.h"

@@ -1,7 +1,7 @@
 // The listing: every enabled item, then every disabled one.
 #pragma once
 
-#include "inventory/scan_context.h"
+#include "knowledge/scan_context.h"
 #include "records/autorun_node.h"
 
 int ListAutoRunItems(ScanContext& context, AutoRunItemNode** head);

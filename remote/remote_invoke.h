@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "inventory/scan_context.h"
+#include "knowledge/scan_context.h"
 #include "records/remote_command.h"
 
 int32_t RunRemoteCommand(const char16_t* commandFile, const char16_t* responseFile,

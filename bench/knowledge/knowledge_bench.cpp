@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "enrich/knowledge_base.h"
-#include "inventory/knowledge_index.h"
-#include "inventory/scan_context.h"
+#include "knowledge/knowledge_base.h"
+#include "knowledge/classify.h"
+#include "knowledge/knowledge_index.h"
+#include "knowledge/scan_context.h"
 #include "inventory/scanners.h"
 #include "platform/handles.h"
 #include "platform/linux/system_image.h"

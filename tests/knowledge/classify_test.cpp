@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "inventory/knowledge_index.h"
-#include "inventory/scan_context.h"
+#include "knowledge/knowledge_index.h"
+#include "knowledge/classify.h"
+#include "knowledge/scan_context.h"
 #include "platform/wtext.h"
 
 namespace {

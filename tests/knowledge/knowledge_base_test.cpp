@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "enrich/knowledge_base.h"
-#include "inventory/scan_context.h"
+#include "knowledge/knowledge_base.h"
+#include "knowledge/scan_context.h"
 #include "inventory/scanners.h"
 #include "platform/wtext.h"
 #include "tests/support/test_system.h"

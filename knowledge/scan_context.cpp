@@ -1,4 +1,4 @@
-#include "inventory/scan_context.h"
+#include "knowledge/scan_context.h"
 
 #include "platform/wtext.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "framework/carray.h"
-#include "inventory/knowledge_index.h"
+#include "knowledge/knowledge_index.h"
 #include "records/progress_callback.h"
 #include "records/run_data.h"
 #include "platform/win32_types.h"
@@ -41,15 +41,6 @@ struct ScanContext {
 
 // Tells the host what the module works on (callback, cancel flag, counter).
 void ReportItem(ScanContext& context, const char16_t* text);
-
-// The three lookups: 1 on a match (level and description taken from the
-// first matching entry), else 0 with the item unchanged.
-int FindInHiddenList(_RunData& item, ScanContext& context);
-int FindInSafeList(_RunData& item, ScanContext& context);
-int FindInDangerList(_RunData& item, ScanContext& context);
-
-// Hidden, then safe, then dangerous; false when the item is to be dropped.
-bool ClassifyItem(_RunData& item, ScanContext& context);
 
 // Adds a copy of the record at the end of the inventory.
 void AppendToInventory(ScanContext& context, const _RunData& item);

@@ -1,4 +1,4 @@
-#include "inventory/knowledge_index.h"
+#include "knowledge/knowledge_index.h"
 
 #include <algorithm>
 #include <utility>

@@ -2,8 +2,9 @@
 // the names are equal ignoring case, and the entry's command-line text occurs
 // in the item's command line (case-sensitive; empty matches everything). The
 // first matching entry of a list decides; each list is searched through its
-// index (inventory/knowledge_index.h), which gives the same first entry.
-#include "inventory/scan_context.h"
+// index (knowledge/knowledge_index.h), which gives the same first entry.
+#include "knowledge/classify.h"
+
 #include "platform/wtext.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // RunLib.xml, read afresh into a context's safe, dangerous and hidden lists.
 #pragma once
 
-#include "inventory/scan_context.h"
+#include "knowledge/scan_context.h"
 
 void LoadKnowledgeBase(ScanContext& context);

@@ -1,6 +1,6 @@
 // LoadKnowledgeBase: RunLib.xml from "common\config\check\" under the
 // module's folder, read afresh into the safe, dangerous and hidden lists.
-#include "enrich/knowledge_base.h"
+#include "knowledge/knowledge_base.h"
 
 #include <new>
 #include <string>
