@@ -7,7 +7,7 @@
 #include "inventory/run_key_table.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
-#include "plugin/check_list.h"
+#include "inventory/check_list.h"
 
 namespace {
 

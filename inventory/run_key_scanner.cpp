@@ -1,12 +1,11 @@
-// ScanRunKey reads the values of one Run-type key into the inventory;
-// ScanAutoRunItems drives a whole scan in the fixed order.
+// ScanRunKey reads the values of one Run-type key into the inventory.
+#include "inventory/run_key_scanner.h"
+
 #include <cstring>
 
 #include "enrich/file_facts.h"
 #include "knowledge/classify.h"
-#include "knowledge/knowledge_base.h"
 #include "inventory/run_key_table.h"
-#include "inventory/scanners.h"
 #include "platform/handles.h"
 #include "platform/wtext.h"
 
@@ -56,32 +55,6 @@ int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanCont
     if (!ClassifyItem(item, context)) continue;
     FillFileFacts(item);
     AppendToInventory(context, item);
-  }
-  return 0;
-}
-
-int ScanAutoRunItems(ScanContext& context) {
-  LoadKnowledgeBase(context);
-  context.inventory.RemoveAll();
-
-  for (int row = 0; row < kRunKeyCount; ++row) {
-    if (context.cancel) break;
-    ScanRunKey(kRunKeyTable[row].root, kRunKeyTable[row].path, row, context);
-  }
-
-  char16_t commonStartup[MAX_PATH] = {};
-  char16_t userStartup[MAX_PATH] = {};
-  platform::SHGetSpecialFolderPathW(nullptr, commonStartup, CSIDL_COMMON_STARTUP, FALSE);
-  platform::SHGetSpecialFolderPathW(nullptr, userStartup, CSIDL_STARTUP, FALSE);
-
-  struct FolderRow {
-    const char16_t* path;
-    int32_t sourceIndex;
-  };
-  const FolderRow folders[] = {{commonStartup, kTypeCommonStartup}, {userStartup, kTypeUserStartup}};
-  for (const FolderRow& folder : folders) {
-    if (context.cancel) break;
-    ScanStartupFolder(folder.path, folder.sourceIndex, context);
   }
   return 0;
 }

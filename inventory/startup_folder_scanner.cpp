@@ -1,10 +1,11 @@
 // ScanStartupFolder: the files directly inside one startup folder become
 // startup items of the context, in the order the file system lists them.
+#include "inventory/startup_folder_scanner.h"
+
 #include <cstring>
 
 #include "enrich/file_facts.h"
 #include "enrich/split_path.h"
-#include "inventory/scanners.h"
 #include "knowledge/classify.h"
 #include "platform/handles.h"
 #include "platform/wtext.h"

@@ -1,4 +1,4 @@
-# Markup engine and response documents (full edition only).
+# The markup engine: the module's own XML text engine (full edition only).
 set(RV_MARKUP_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/markup_doc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markup_tokenizer.cpp
@@ -7,5 +7,4 @@ set(RV_MARKUP_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/markup_attribute.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markup_save.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markup_file.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/cxml_result.cpp
 )

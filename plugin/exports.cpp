@@ -1,10 +1,17 @@
-// The exports of the check cycle. Each builds a fresh context on its stack,
+// The five exports. Each builds a fresh context on its stack,
 // runs one worker and contains every exception, so that the host's list and
 // count stay consistent whatever happens inside.
 #include "plugin/exports.h"
 
+#include <new>
+
+#include "framework/framework_exception.h"
+#include "inventory/check_list.h"
 #include "inventory/repair.h"
-#include "plugin/check_list.h"
+#include "platform/platform.h"
+#ifndef RUNVANE_CHECK_ONLY
+#include "remote/remote_invoke.h"
+#endif
 
 extern "C" int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
                                      int32_t userData) {
@@ -49,3 +56,29 @@ extern "C" int32_t __cdecl FixItemByName(FixNode* list) {
   }
   return 0;
 }
+
+#ifndef RUNVANE_CHECK_ONLY
+// The remote invoke shows a framework error to the user (the host has no
+// other way to learn of it) and answers -1.
+namespace {
+void ShowExportError(const CFrameworkException& error) {
+  char16_t text[261] = {};
+  error.GetErrorMessage(text, 100);
+  platform::MessageBoxW(nullptr, text, u"VEK_RemoteInvoke", MB_OK);
+}
+}  // namespace
+
+extern "C" int32_t __cdecl VEK_RemoteInvoke(const char16_t* commandFile, const char16_t* responseFile) {
+  if (commandFile == nullptr || responseFile == nullptr) return -1;
+  try {
+    ScanContext context(nullptr, nullptr, 0);
+    return RunRemoteCommand(commandFile, responseFile, context);
+  } catch (const CFrameworkException& error) {
+    ShowExportError(error);
+  } catch (const std::bad_alloc&) {
+    ShowExportError(CMemoryException());
+  } catch (...) {
+  }
+  return -1;
+}
+#endif

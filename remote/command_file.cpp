@@ -18,7 +18,6 @@
 
 #include "framework/framework_exception.h"
 #include "platform/wtext.h"
-#include "remote/remote_invoke.h"
 
 #ifndef _WIN32
 #include "platform/linux/system_image.h"

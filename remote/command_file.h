@@ -15,6 +15,8 @@
 
 #include <xercesc/dom/DOMElement.hpp>
 
+#include "records/remote_command.h"
+
 class CommandFileParser {
  public:
   CommandFileParser();
@@ -53,3 +55,10 @@ int32_t ParseTypeCode(const char16_t* text);
 
 // Removes white space from both ends, in place.
 void TrimWhiteSpace(char16_t* text);
+
+// The command name (the root element's "name", 260 units) and the whole
+// command with its "autorun" items; 0 on success, -1 when the file cannot be
+// used. FreeRemoteCommand frees the items of a read command.
+int ReadCommandName(const char16_t* commandFile, char16_t* name);  // name: 260 units
+int ReadCommandFile(const char16_t* commandFile, RemoteCommand& command);
+void FreeRemoteCommand(RemoteCommand* command);

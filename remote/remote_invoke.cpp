@@ -7,10 +7,11 @@
 #include <new>
 
 #include "framework/framework_exception.h"
-#include "markup/cxml_result.h"
+#include "remote/command_file.h"
+#include "remote/cxml_result.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
-#include "remote/extended_scan.h"
+#include "remote/listing.h"
 #include "remote/item_operations.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// The remote-invoke worker and its command-file reader.
+// The remote-invoke worker: one command file in, one response file out.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,3 @@
 
 int32_t RunRemoteCommand(const char16_t* commandFile, const char16_t* responseFile,
                          ScanContext& context);
-int ReadCommandName(const char16_t* commandFile, char16_t* name);  // name: 260 units
-int ReadCommandFile(const char16_t* commandFile, RemoteCommand& command);
-void FreeRemoteCommand(RemoteCommand* command);

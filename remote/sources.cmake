@@ -1,9 +1,9 @@
 # Remote-invoke service (full edition only).
 set(RV_REMOTE_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/remote_invoke_export.cpp
   ${CMAKE_CURRENT_LIST_DIR}/remote_invoke.cpp
   ${CMAKE_CURRENT_LIST_DIR}/command_file.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/extended_scan.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/listing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cxml_result.cpp
   ${CMAKE_CURRENT_LIST_DIR}/item_guards.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_compare.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_item_ops.cpp

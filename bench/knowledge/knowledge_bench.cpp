@@ -18,7 +18,7 @@
 #include "knowledge/classify.h"
 #include "knowledge/knowledge_index.h"
 #include "knowledge/scan_context.h"
-#include "inventory/scanners.h"
+#include "inventory/scan_driver.h"
 #include "platform/handles.h"
 #include "platform/linux/system_image.h"
 #include "platform/platform.h"

@@ -2,7 +2,7 @@
 // callback protocol, and what the Run-key scan lists and leaves out.
 #include <cstring>
 
-#include "inventory/scanners.h"
+#include "inventory/scan_driver.h"
 #include "platform/wtext.h"
 #include "tests/check_cycle/cycle_support.h"
 

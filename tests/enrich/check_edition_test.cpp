@@ -5,7 +5,7 @@
 #include <string>
 
 #include "enrich/file_facts.h"
-#include "inventory/scanners.h"
+#include "inventory/startup_folder_scanner.h"
 #include "platform/wtext.h"
 #include "tests/enrich/fixture_files.h"
 #include "tests/support/test_system.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "inventory/scanners.h"
+#include "inventory/startup_folder_scanner.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
 #include "tests/enrich/fixture_files.h"

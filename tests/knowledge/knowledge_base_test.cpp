@@ -8,7 +8,7 @@
 
 #include "knowledge/knowledge_base.h"
 #include "knowledge/scan_context.h"
-#include "inventory/scanners.h"
+#include "inventory/scan_driver.h"
 #include "platform/wtext.h"
 #include "tests/support/test_system.h"
 

@@ -1,9 +1,9 @@
-#include "plugin/check_list.h"
+#include "inventory/check_list.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "inventory/scanners.h"
+#include "inventory/scan_driver.h"
 #include "platform/wtext.h"
 
 int BuildCheckList(ScanContext& context, CheckNode** head) {

@@ -1,7 +1,7 @@
 // The response document: declaration and root on the first line, one empty
 // element per line, CRLF after every line, attribute values escaped by the
 // markup engine, saved as UTF-16 little-endian with its byte-order mark.
-#include "markup/cxml_result.h"
+#include "remote/cxml_result.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // enabled ones of an ordinary scan, then the disabled ones that
 // ScanDisabledItems finds in the places the disable operations (and the
 // system configuration utility) keep them.
-#include "remote/extended_scan.h"
+#include "remote/listing.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +12,9 @@
 #include "knowledge/knowledge_base.h"
 #include "framework/framework_exception.h"
 #include "inventory/run_key_table.h"
-#include "inventory/scanners.h"
+#include "inventory/scan_driver.h"
+#include "inventory/run_key_scanner.h"
+#include "inventory/startup_folder_scanner.h"
 #include "platform/handles.h"
 #include "platform/wtext.h"
 

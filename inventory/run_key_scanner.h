@@ -1,0 +1,11 @@
+// The scanner of one Run-type key.
+#pragma once
+
+#include <cstdint>
+
+#include "knowledge/scan_context.h"
+#include "platform/win32_types.h"
+
+// Appends the values of one key (never its sub-keys); the source index is
+// recorded as each item's type.
+int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanContext& context);
