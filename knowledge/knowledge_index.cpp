@@ -3,22 +3,14 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/wtext.h"
-
-#if !defined(_WIN32) && __has_include("platform/case_fold.h")
 #include "platform/case_fold.h"
-#define RUNVANE_HAVE_CASE_FOLD 1
-#endif
+#include "platform/wtext.h"
 
 namespace {
 
 // Lists this short are walked: building the index would cost more than it
 // saves.
 constexpr int kIndexFromCount = 16;
-
-[[maybe_unused]] char16_t UpperAscii(char16_t c) {
-  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-}
 
 // FNV-1a over the folded units. Different names may share a key; every
 // candidate is checked by the exact rule, so a shared key costs only time.
@@ -40,24 +32,14 @@ size_t SlotOf(uint64_t key, size_t mask) {
 
 bool KnowledgeIndex::NameKey(const char16_t* name, uint64_t* key) {
   uint64_t hash = kHashStart;
-#ifdef _WIN32
-  // The system's lstrcmpiW compares by the user's locale: letters outside
-  // ASCII may equal other letters or letter pairs (ligatures, width forms),
-  // control characters weigh nothing, and some collations pass over the
-  // hyphen and the apostrophe. Printable ASCII is decided by its letter case
-  // alone once those two marks are left out of the key.
   for (const char16_t* p = name; *p != 0; ++p) {
-    char16_t c = *p;
-    if (c < 0x20 || c > 0x7E) return false;
-    if (c == u'-' || c == u'\'') continue;
-    hash = HashUnit(hash, UpperAscii(c));
+    char16_t folded = 0;
+    switch (platform::FoldForNameKey(*p, &folded)) {
+      case platform::NameKeyUnit::kUndecided: return false;
+      case platform::NameKeyUnit::kIgnored: continue;
+      case platform::NameKeyUnit::kFolded: hash = HashUnit(hash, folded); break;
+    }
   }
-#elif defined(RUNVANE_HAVE_CASE_FOLD)
-  // The Linux backend's lstrcmpiW compares unit by unit after this fold.
-  for (const char16_t* p = name; *p != 0; ++p) hash = HashUnit(hash, platform::FoldCaseForCompare(*p));
-#else
-  for (const char16_t* p = name; *p != 0; ++p) hash = HashUnit(hash, UpperAscii(*p));
-#endif
   *key = hash;
   return true;
 }

@@ -19,4 +19,12 @@ int CompareFolded(const char16_t* a, const char16_t* b);
 int CompareFolded(const char16_t* a, unsigned long aLength, const char16_t* b,
                   unsigned long bLength);
 
+// How lstrcmpiW of this system weighs one unit, so that names it calls equal
+// always share a lookup key: kFolded with the unit to key on in *folded,
+// kIgnored when the unit weighs nothing in the comparison, kUndecided when
+// its weight depends on the user's locale (such a name must be compared with
+// every entry instead).
+enum class NameKeyUnit { kFolded, kIgnored, kUndecided };
+NameKeyUnit FoldForNameKey(char16_t c, char16_t* folded);
+
 }  // namespace platform

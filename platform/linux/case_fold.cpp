@@ -75,4 +75,10 @@ char16_t FoldCaseForCompare(char16_t c) {
   }
 }
 
+// This backend's lstrcmpiW compares unit by unit after FoldCaseForCompare.
+NameKeyUnit FoldForNameKey(char16_t c, char16_t* folded) {
+  *folded = FoldCaseForCompare(c);
+  return NameKeyUnit::kFolded;
+}
+
 }  // namespace platform

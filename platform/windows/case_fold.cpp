@@ -17,4 +17,16 @@ char16_t FoldCaseForCompare(char16_t c) {
   return static_cast<char16_t>(unit);
 }
 
+NameKeyUnit FoldForNameKey(char16_t c, char16_t* folded) {
+  // The system's lstrcmpiW compares by the user's locale: letters outside
+  // ASCII may equal other letters or letter pairs (ligatures, width forms),
+  // control characters weigh nothing, and some collations pass over the
+  // hyphen and the apostrophe. Printable ASCII is decided by its letter case
+  // alone once those two marks are left out of the key.
+  if (c < 0x20 || c > 0x7E) return NameKeyUnit::kUndecided;
+  if (c == u'-' || c == u'\'') return NameKeyUnit::kIgnored;
+  *folded = (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c;
+  return NameKeyUnit::kFolded;
+}
+
 }  // namespace platform
