@@ -4,15 +4,10 @@
 
 #include <cstdint>
 
-#include "records/fix_node.h"
-#include "knowledge/scan_context.h"
+#include "platform/module_hooks.h"
 #include "records/check_node.h"
-
-#if defined(_WIN32)
-#define RUNVANE_API
-#else
-#define RUNVANE_API __attribute__((visibility("default")))
-#endif
+#include "records/fix_node.h"
+#include "records/progress_callback.h"
 
 extern "C" {
 RUNVANE_API int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,

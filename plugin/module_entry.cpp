@@ -1,6 +1,6 @@
-// The load and unload hooks that drive the module object: DllMain on Windows,
-// constructor and destructor functions of the shared object on Linux. Only
-// the modules contain this file; test programs link the logic without it.
+// The module object, driven by the system's load and unload hooks. Only the
+// modules contain this file; test programs link the logic without it.
+#include "platform/module_hooks.h"
 #include "platform/platform.h"
 #include "plugin/module_object.h"
 
@@ -16,13 +16,5 @@ int CRunvaneApp::ExitInstance() {
   return 0;
 }
 
-#ifdef _WIN32
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) return theApp.InitInstance() ? TRUE : FALSE;
-  if (reason == DLL_PROCESS_DETACH) theApp.ExitInstance();
-  return TRUE;
-}
-#else
-__attribute__((constructor)) static void RunvaneModuleLoaded() { theApp.InitInstance(); }
-__attribute__((destructor)) static void RunvaneModuleUnloaded() { theApp.ExitInstance(); }
-#endif
+bool platform::ModuleLoaded() { return theApp.InitInstance() != 0; }
+void platform::ModuleUnloading() { theApp.ExitInstance(); }
