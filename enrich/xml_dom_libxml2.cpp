@@ -1,17 +1,18 @@
-// The DOM access layer on Linux, over libxml2. The file is given as a Windows
-// path of the current system image and parsed without network access and
+// The DOM access layer on Linux, over libxml2. The file is read through the
+// platform layer (a Windows path of the current system image) and parsed without network access and
 // without loading external entities or DTDs; the parser's own messages are
 // silenced (a file that does not load is simply not used).
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "enrich/xml_dom.h"
-#include "platform/linux/system_image.h"
+#include "platform/file_io.h"
 #include "platform/wtext.h"
 
 namespace {
@@ -36,19 +37,9 @@ void MarkFailed(bool* failed) {
   if (failed != nullptr) *failed = true;
 }
 
-// The host path of a Windows path: through the system image when the path
-// names a drive, else a path relative to the working folder, as Windows
-// resolves a relative path.
-std::string HostPathOf(const char16_t* path) {
-  std::string host = platform::image::HostPath(path);
-  if (!host.empty()) return host;
-  if (path[0] == 0 || path[0] == u'\\' || path[0] == u'/' || wtext::FindChar(path, u':') != nullptr)
-    return std::string();
-  std::string relative = wtext::ToUtf8(path);
-  for (char& c : relative)
-    if (c == '\\') c = '/';
-  return relative;
-}
+// Knowledge bases larger than this are not loaded (the shipped one is a few
+// dozen kilobytes; a hundred thousand entries take about twenty megabytes).
+constexpr size_t kMaxFileBytes = size_t(1) << 30;
 
 bool IsNamedElement(xmlNodePtr node, const std::string& name) {
   if (node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
@@ -74,9 +65,11 @@ int CXmlDocumentWrapper::LoadFile(const char16_t* path) {
       document->tree = nullptr;
     }
     readFailed_ = false;
-    std::string host = HostPathOf(path);
-    if (host.empty()) return 0;
-    document->tree = xmlReadFile(host.c_str(), nullptr, kParseOptions);
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, kMaxFileBytes, &bytes)) return 0;
+    if (bytes.size() > static_cast<size_t>(INT32_MAX)) return 0;
+    document->tree = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                                   kParseOptions);
     return document->tree != nullptr ? 1 : 0;
   } catch (...) {
     return 0;

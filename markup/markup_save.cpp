@@ -1,17 +1,37 @@
 // Save: writes the document text to a file, as UTF-16 LE with a byte-order
 // mark when the declaration asks for utf-16, else as UTF-8.
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "markup/markup_doc.h"
-#include "markup/markup_file.h"
 #include "markup/markup_text.h"
+#include "platform/file_io.h"
+#include "platform/platform.h"
 
 namespace {
 
 std::u16string RuntimeErrorText(int error) { return markup_text::FromUtf8(std::strerror(error)); }
+
+// The C runtime's error number for a failed file operation, as its file
+// functions map the system's error.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_DISK_FULL: return ENOSPC;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    default: return EIO;
+  }
+}
 
 bool DeclaresUtf16(const std::u16string& text) {
   return text.find(u"encoding=\"utf-16\"") != std::u16string::npos ||
@@ -21,18 +41,14 @@ bool DeclaresUtf16(const std::u16string& text) {
 }  // namespace
 
 bool MarkupDoc::Save(const char16_t* path) {
-  std::FILE* file = markup_file::OpenForWriting(path);
-  if (file == nullptr) {
-    errorText_ = RuntimeErrorText(errno);
+  if (path == nullptr) {
+    errorText_ = RuntimeErrorText(EINVAL);
     return false;
   }
-
-  bool written = true;
-  int writeError = 0;
   const size_t length = text_.size();
   size_t textBytes = 0;
+  std::vector<unsigned char> bytes;
   if (length != 0) {
-    std::vector<unsigned char> bytes;
     if (DeclaresUtf16(text_)) {
       bytes.reserve(2 * length + 2);
       bytes.push_back(0xFF);
@@ -47,24 +63,12 @@ bool MarkupDoc::Save(const char16_t* path) {
       bytes.assign(utf8.begin(), utf8.end());
       textBytes = utf8.size();
     }
-    errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-      written = false;
-      writeError = errno;
-    }
+  }
+  if (!platform::WriteWholeFile(path, bytes.data(), bytes.size())) {
+    errorText_ = RuntimeErrorText(ErrnoOf(platform::GetLastError()));
+    return false;
   }
   errorText_ = markup_text::Format(u"%d wide chars to %s%d bytes", static_cast<int64_t>(length), u"",
                                    static_cast<int64_t>(textBytes));
-  // Buffered bytes reach the disk only at the close; a failure there is a
-  // short write too.
-  errno = 0;
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    writeError = errno;
-  }
-  if (!written) {
-    errorText_ = RuntimeErrorText(writeError != 0 ? writeError : EIO);
-    return false;
-  }
   return true;
 }

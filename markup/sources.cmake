@@ -6,5 +6,4 @@ set(RV_MARKUP_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/markup_edit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markup_attribute.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markup_save.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/markup_file.cpp
 )

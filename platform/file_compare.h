@@ -2,10 +2,15 @@
 // the file being moved, so that a move never destroys a different file.
 #pragma once
 
+namespace platform {
+
 enum class TargetState {
   kAbsent,     // nothing at the target path
   kIdentical,  // a file with exactly the source's bytes (an earlier copy)
   kDifferent,  // another file, or something that cannot be compared
 };
 
+// Reads both files through CreateFileW and ReadFile.
 TargetState CompareMoveTarget(const char16_t* source, const char16_t* target);
+
+}  // namespace platform

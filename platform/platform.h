@@ -47,6 +47,10 @@ BOOL FindClose(HANDLE find);
 HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD share, void* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+// Synchronous reads and writes of a file handle (overlapped must be null).
+// ReadFile reports 0 bytes at the end of the file.
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
 DWORD SearchPathW(const char16_t* searchPath, const char16_t* fileName, const char16_t* extension,
                   DWORD bufferLength, char16_t* buffer, char16_t** filePart);

@@ -4,6 +4,8 @@ set(RV_PLATFORM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wtext_utf8.cpp
   ${CMAKE_CURRENT_LIST_DIR}/case_fold_compare.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pe_version.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_compare.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_io.cpp
 )
 set(RV_PLATFORM_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/linux/case_fold.cpp
@@ -26,6 +28,13 @@ set(RV_PLATFORM_WINDOWS_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/windows/system.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/case_fold.cpp
 )
+# The entry point that calls the module's load and unload hooks: linked into
+# the modules only.
+if(RUNVANE_WINDOWS)
+  set(RV_PLATFORM_MODULE_MAIN ${CMAKE_CURRENT_LIST_DIR}/windows/module_main.cpp)
+else()
+  set(RV_PLATFORM_MODULE_MAIN ${CMAKE_CURRENT_LIST_DIR}/linux/module_main.cpp)
+endif()
 if(RUNVANE_WINDOWS)
   set(RV_PLATFORM_SOURCES ${RV_PLATFORM_COMMON_SOURCES} ${RV_PLATFORM_WINDOWS_SOURCES})
   set(RV_PLATFORM_LIBS shlwapi shell32 version ole32 oleaut32 user32 advapi32 uuid)

@@ -3,7 +3,6 @@
 #include "remote/command_file.h"
 
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,11 +16,10 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include "framework/framework_exception.h"
+#include "platform/handles.h"
+#include "platform/platform.h"
 #include "platform/wtext.h"
 
-#ifndef _WIN32
-#include "platform/linux/system_image.h"
-#endif
 
 namespace xc = xercesc;
 
@@ -63,35 +61,24 @@ bool EqualsAscii(const XMLCh* text, const char* ascii) {
 // more than any real command file needs, far less than an expansion bomb.
 constexpr XMLSize_t kEntityExpansionLimit = 1000;
 
-// Opens the command file for reading. On Linux the path is a Windows path of
-// the system image; a path that the image does not map is taken as a host path.
-std::FILE* OpenCommandFile(const char16_t* path) {
-#ifdef _WIN32
-  std::wstring wide;
-  for (const char16_t* p = path; *p != 0; ++p) wide.push_back(static_cast<wchar_t>(*p));
-  return _wfopen(wide.c_str(), L"rb");
-#else
-  std::string host = platform::image::HostPath(path);
-  if (host.empty()) host = wtext::ToUtf8(path);
-  if (host.empty()) return nullptr;
-  return std::fopen(host.c_str(), "rb");
-#endif
-}
-
+// The command file read through the platform layer, which maps the path on
+// every target.
 class FileStream : public xc::BinInputStream {
  public:
-  explicit FileStream(std::FILE* file) : file_(file) {}
-  ~FileStream() override { std::fclose(file_); }
+  explicit FileStream(HANDLE file) : file_(file) {}
   XMLFilePos curPos() const override { return position_; }
   XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override {
-    size_t count = std::fread(toFill, 1, maxToRead, file_);
-    position_ += count;
-    return count;
+    DWORD want = maxToRead > 0x10000000u ? 0x10000000u : static_cast<DWORD>(maxToRead);
+    DWORD got = 0;
+    // A read that fails ends the stream early, which fails the parse.
+    if (!platform::ReadFile(file_.get(), toFill, want, &got, nullptr)) return 0;
+    position_ += got;
+    return got;
   }
   const XMLCh* getContentType() const override { return nullptr; }
 
  private:
-  std::FILE* file_;
+  platform::ScopedFile file_;
   XMLFilePos position_ = 0;
 };
 
@@ -101,8 +88,9 @@ class CommandFileSource : public xc::InputSource {
   explicit CommandFileSource(const char16_t* path)
       : xc::InputSource(ToXml(path).c_str()), path_(path) {}
   xc::BinInputStream* makeStream() const override {
-    std::FILE* file = OpenCommandFile(path_.c_str());
-    if (file == nullptr) return nullptr;
+    HANDLE file = platform::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) return nullptr;
     return new FileStream(file);
   }
 

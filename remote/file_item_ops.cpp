@@ -4,7 +4,7 @@
 // delete fails the file exists in both places, never in none.
 #include "platform/platform.h"
 #include "platform/wtext.h"
-#include "remote/file_compare.h"
+#include "platform/file_compare.h"
 #include "remote/item_guards.h"
 #include "remote/item_operations.h"
 
@@ -32,7 +32,7 @@ int MoveFileTo(CommandItem& item, const char16_t* folder) {
   // the file already is where the command wants it.
   if (SamePath(item.subkey, target)) return 0;
   // Only a copy left by an earlier, interrupted move may be overwritten.
-  if (CompareMoveTarget(item.subkey, target) == TargetState::kDifferent) return -1;
+  if (platform::CompareMoveTarget(item.subkey, target) == platform::TargetState::kDifferent) return -1;
   if (!platform::CopyFileW(item.subkey, target, FALSE)) return -1;
   if (!DeleteFileOrGone(item.subkey)) return -1;
   wtext::Copy(item.subkey, target);

@@ -6,7 +6,7 @@
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
-#include "remote/file_compare.h"
+#include "platform/file_compare.h"
 #include "remote/item_guards.h"
 #include "remote/item_operations.h"
 
@@ -140,7 +140,7 @@ int EnableStartupFolderEntry(CommandItem& item) {
   // it afterwards would lose it.
   if (SamePath(backup, path)) return RemoveRecord(record) ? 0 : -1;
   // Never replace a different file that now sits at the restore path.
-  if (CompareMoveTarget(backup, path) == TargetState::kDifferent) return -1;
+  if (platform::CompareMoveTarget(backup, path) == platform::TargetState::kDifferent) return -1;
   if (!platform::CopyFileW(backup, path, FALSE)) return -1;
   if (!RemoveRecord(record)) return -1;
   // A saved copy that cannot be deleted is only left-over space.

@@ -5,7 +5,6 @@ set(RV_REMOTE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/listing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cxml_result.cpp
   ${CMAKE_CURRENT_LIST_DIR}/item_guards.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/file_compare.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_item_ops.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_item_ops.cpp
   ${CMAKE_CURRENT_LIST_DIR}/msconfig_entries.cpp

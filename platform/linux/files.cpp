@@ -119,6 +119,14 @@ std::string Map(const char16_t* path) {
   return backend::MapPath(path);
 }
 
+// CreateFileW also takes a host path as it is ("/..."): the same file that
+// drive Z: names, which is how Wine shows the host's own file system.
+std::string MapOrHostPath(const char16_t* path) {
+  std::string host = Map(path);
+  if (host.empty() && path != nullptr && path[0] == u'/') host = wtext::ToUtf8(path);
+  return host;
+}
+
 bool CopyBytes(int from, int to) {
   char buffer[65536];
   for (;;) {
@@ -206,7 +214,7 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD /*share*/, void* /*
                    DWORD creation, DWORD flags, HANDLE /*templateFile*/) {
   backend::Guard guard(backend::Mutex());
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-  std::string host = Map(path);
+  std::string host = MapOrHostPath(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   bool isFolder = backend::IsDirectory(host);
   if (isFolder && (flags & kBackupSemantics) == 0) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
@@ -247,6 +255,45 @@ DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
   if (sizeHigh != nullptr) *sizeHigh = DWORD(size >> 32);
   SetLastError(ERROR_SUCCESS);
   return DWORD(size & 0xFFFFFFFFu);
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
+  backend::Guard guard(backend::Mutex());
+  if (read != nullptr) *read = 0;
+  if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  HandleObject* object = Lookup(file, HandleObject::kFile);
+  if (object == nullptr || read == nullptr || overlapped != nullptr)
+    return Fail(object == nullptr ? DWORD(ERROR_INVALID_HANDLE) : DWORD(ERROR_INVALID_PARAMETER), FALSE);
+  ssize_t n;
+  do n = ::read(object->fd, buffer, toRead); while (n < 0 && errno == EINTR);
+  if (n < 0) return Fail(errno == EISDIR ? DWORD(ERROR_ACCESS_DENIED) : backend::ErrorFromErrno(errno, ""), FALSE);
+  *read = DWORD(n);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  backend::Guard guard(backend::Mutex());
+  if (written != nullptr) *written = 0;
+  if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  HandleObject* object = Lookup(file, HandleObject::kFile);
+  if (object == nullptr || written == nullptr || overlapped != nullptr)
+    return Fail(object == nullptr ? DWORD(ERROR_INVALID_HANDLE) : DWORD(ERROR_INVALID_PARAMETER), FALSE);
+  // Windows writes the whole buffer to a disk file or fails.
+  const char* bytes = static_cast<const char*>(buffer);
+  DWORD done = 0;
+  while (done < toWrite) {
+    ssize_t n = ::write(object->fd, bytes + done, toWrite - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *written = done;
+      return Fail(errno == ENOSPC ? DWORD(ERROR_DISK_FULL) : backend::ErrorFromErrno(errno, ""), FALSE);
+    }
+    done += DWORD(n);
+  }
+  *written = done;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {

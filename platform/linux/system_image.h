@@ -31,6 +31,7 @@ std::u16string WindowsPath(const std::string& hostPath);
 // and changes nothing; the calls after it work again. 0 turns injection off.
 // OperationsSoFar counts calls since the last reset. Counted: every Reg* and
 // SH* call except RegCloseKey, the Find*, CreateFileW, GetFileSize,
+// ReadFile, WriteFile,
 // CopyFileW, DeleteFileW, CreateDirectoryW and RemoveDirectoryW calls,
 // SearchPathW, ExpandEnvironmentStringsW, GetWindowsDirectoryW and
 // GetModuleFileNameW; closing calls, last-error calls and version-resource

@@ -49,6 +49,14 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD share, void* securi
 
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) { return ::GetFileSize(file, sizeHigh); }
 
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
+  return ::ReadFile(file, buffer, toRead, read, static_cast<LPOVERLAPPED>(overlapped));
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  return ::WriteFile(file, buffer, toWrite, written, static_cast<LPOVERLAPPED>(overlapped));
+}
+
 BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 
 DWORD SearchPathW(const char16_t* searchPath, const char16_t* fileName, const char16_t* extension,
