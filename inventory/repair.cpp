@@ -5,6 +5,7 @@
 #include "inventory/repair.h"
 
 #include "inventory/run_key_table.h"
+#include "inventory/startup_folders.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
 #include "inventory/check_list.h"
@@ -59,12 +60,6 @@ bool RemoveNodeItem(const CheckNode& node, const char16_t* cmdline, bool cmdline
 
 // A name that holds a path separator or a drive colon is not the name of a
 // file directly inside a startup folder, and must not reach outside it.
-bool IsPlainFileName(const char16_t* name) {
-  for (const char16_t* p = name; *p != 0; ++p)
-    if (*p == u'\\' || *p == u'/' || *p == u':') return false;
-  return wtext::Compare(name, u".") != 0 && wtext::Compare(name, u"..") != 0;
-}
-
 // Frees a list made by the worker on every way out.
 class OwnedCheckList {
  public:
@@ -117,13 +112,9 @@ int DeleteItemByName(const char16_t* name) {
 
   if (!IsPlainFileName(name)) return 1;
 
-  char16_t commonStartup[MAX_PATH] = {};
-  char16_t userStartup[MAX_PATH] = {};
-  platform::SHGetSpecialFolderPathW(nullptr, commonStartup, CSIDL_COMMON_STARTUP, FALSE);
-  platform::SHGetSpecialFolderPathW(nullptr, userStartup, CSIDL_STARTUP, FALSE);
-  const char16_t* folders[] = {commonStartup, userStartup};
-  for (const char16_t* folder : folders) {
-    if (folder[0] == 0) continue;
+  for (int csidl : {CSIDL_COMMON_STARTUP, CSIDL_STARTUP}) {
+    char16_t folder[MAX_PATH];
+    if (!StartupFolderPath(csidl, folder)) continue;
     char16_t path[MAX_PATH] = {};
     // A path that would not fit the buffer names no file this module lists.
     if (!wtext::Copy(path, folder) || !wtext::Append(path, u"\\") || !wtext::Append(path, name))

@@ -3,8 +3,8 @@
 #include "inventory/run_key_scanner.h"
 #include "inventory/run_key_table.h"
 #include "inventory/startup_folder_scanner.h"
+#include "inventory/startup_folders.h"
 #include "knowledge/knowledge_base.h"
-#include "platform/platform.h"
 
 int ScanAutoRunItems(ScanContext& context) {
   LoadKnowledgeBase(context);
@@ -15,19 +15,18 @@ int ScanAutoRunItems(ScanContext& context) {
     ScanRunKey(kRunKeyTable[row].root, kRunKeyTable[row].path, row, context);
   }
 
-  char16_t commonStartup[MAX_PATH] = {};
-  char16_t userStartup[MAX_PATH] = {};
-  platform::SHGetSpecialFolderPathW(nullptr, commonStartup, CSIDL_COMMON_STARTUP, FALSE);
-  platform::SHGetSpecialFolderPathW(nullptr, userStartup, CSIDL_STARTUP, FALSE);
-
   struct FolderRow {
-    const char16_t* path;
+    int csidl;
     int32_t sourceIndex;
   };
-  const FolderRow folders[] = {{commonStartup, kTypeCommonStartup}, {userStartup, kTypeUserStartup}};
+  const FolderRow folders[] = {{CSIDL_COMMON_STARTUP, kTypeCommonStartup},
+                               {CSIDL_STARTUP, kTypeUserStartup}};
   for (const FolderRow& folder : folders) {
     if (context.cancel) break;
-    ScanStartupFolder(folder.path, folder.sourceIndex, context);
+    // An unknown folder is not scanned (an empty path would name the root).
+    char16_t path[MAX_PATH];
+    if (!StartupFolderPath(folder.csidl, path)) continue;
+    ScanStartupFolder(path, folder.sourceIndex, context);
   }
   return 0;
 }

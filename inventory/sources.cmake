@@ -3,6 +3,7 @@
 set(RV_INVENTORY_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/run_key_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_key_scanner.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/startup_folders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_folder_scanner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_driver.cpp
   ${CMAKE_CURRENT_LIST_DIR}/check_list.cpp

@@ -2,11 +2,12 @@
 // into the disabled-files folder beside the module; enabling moves it into
 // the current user's startup folder. A move is copy, then delete: if the
 // delete fails the file exists in both places, never in none.
+#include "inventory/startup_folders.h"
+#include "platform/file_compare.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
-#include "platform/file_compare.h"
 #include "remote/item_guards.h"
-#include "remote/item_operations.h"
+#include "remote/file_item_ops.h"
 
 namespace {
 
@@ -41,23 +42,6 @@ int MoveFileTo(CommandItem& item, const char16_t* folder) {
 
 }  // namespace
 
-bool DisabledFilesFolder(char16_t* out, size_t capacity) {
-  if (out == nullptr || capacity == 0) return false;
-  out[0] = 0;
-  char16_t module[MAX_PATH + 1] = {};
-  DWORD length = platform::GetModuleFileNameW(platform::ThisModule(), module, MAX_PATH);
-  // A result of MAX_PATH or more means the path was cut.
-  if (length == 0 || length >= MAX_PATH) return false;
-  const char16_t* slash = wtext::FindLastChar(module, u'\\');
-  if (slash == nullptr) return false;
-  module[slash - module + 1] = 0;
-  if (!wtext::Copy(out, capacity, module) || !wtext::Append(out, capacity, kDisableFolderLeaf)) {
-    out[0] = 0;
-    return false;
-  }
-  return true;
-}
-
 int DisableFileItem(CommandItem& item) {
   if (!MayTakeFile(item)) return -1;
   char16_t folder[kFilePathUnits] = {};
@@ -70,10 +54,8 @@ int DisableFileItem(CommandItem& item) {
 
 int EnableFileItem(CommandItem& item) {
   if (!MayTakeFile(item)) return -1;
-  char16_t folder[kFilePathUnits] = {};
-  if (!platform::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, FALSE) ||
-      folder[0] == 0 || !TerminatedWithin(folder, kFilePathUnits))
-    return -1;
+  char16_t folder[MAX_PATH];
+  if (!StartupFolderPath(CSIDL_STARTUP, folder)) return -1;
   return MoveFileTo(item, folder);
 }
 

@@ -1,19 +1,12 @@
 #include "remote/item_guards.h"
 
 #include "inventory/run_key_table.h"
+#include "inventory/startup_folders.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
-#include "remote/item_operations.h"
 
 bool TerminatedWithin(const char16_t* text, size_t capacity) {
   return text != nullptr && wtext::LengthBounded(text, capacity) < capacity;
-}
-
-bool IsPlainFileName(const char16_t* name) {
-  if (!TerminatedWithin(name, kFilePathUnits) || name[0] == 0) return false;
-  for (const char16_t* c = name; *c != 0; ++c)
-    if (*c == u'\\' || *c == u'/' || *c == u':') return false;
-  return wtext::Find(name, u"..") == nullptr;
 }
 
 bool SamePath(const char16_t* a, const char16_t* b) {
@@ -42,17 +35,13 @@ namespace {
 // The folders a file item may be taken from; empty where the folder cannot
 // be determined (an empty entry never matches).
 struct ItemFolders {
-  char16_t commonStartup[kFilePathUnits] = {};
-  char16_t userStartup[kFilePathUnits] = {};
+  char16_t commonStartup[MAX_PATH] = {};
+  char16_t userStartup[MAX_PATH] = {};
   char16_t disabled[kFilePathUnits] = {};
 
   ItemFolders() {
-    if (!platform::SHGetSpecialFolderPathW(nullptr, commonStartup, CSIDL_COMMON_STARTUP, FALSE) ||
-        !TerminatedWithin(commonStartup, kFilePathUnits))
-      commonStartup[0] = 0;
-    if (!platform::SHGetSpecialFolderPathW(nullptr, userStartup, CSIDL_STARTUP, FALSE) ||
-        !TerminatedWithin(userStartup, kFilePathUnits))
-      userStartup[0] = 0;
+    StartupFolderPath(CSIDL_COMMON_STARTUP, commonStartup);
+    StartupFolderPath(CSIDL_STARTUP, userStartup);
     if (!DisabledFilesFolder(disabled, kFilePathUnits)) disabled[0] = 0;
   }
 
@@ -73,4 +62,21 @@ bool IsInItemFolder(const char16_t* path) {
   size_t length = static_cast<size_t>(slash - path);
   for (size_t i = 0; i < length; ++i) folder[i] = path[i];
   return ItemFolders().Contains(folder);
+}
+
+bool DisabledFilesFolder(char16_t* out, size_t capacity) {
+  if (out == nullptr || capacity == 0) return false;
+  out[0] = 0;
+  char16_t module[MAX_PATH + 1] = {};
+  DWORD length = platform::GetModuleFileNameW(platform::ThisModule(), module, MAX_PATH);
+  // A result of MAX_PATH or more means the path was cut.
+  if (length == 0 || length >= MAX_PATH) return false;
+  const char16_t* slash = wtext::FindLastChar(module, u'\\');
+  if (slash == nullptr) return false;
+  module[slash - module + 1] = 0;
+  if (!wtext::Copy(out, capacity, module) || !wtext::Append(out, capacity, kDisableFolderLeaf)) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "inventory/startup_folders.h"
 #include "platform/win32_types.h"
 
 // Last key-path component under which disabled values are kept.
@@ -20,10 +21,6 @@ constexpr size_t kFilePathUnits = 261;
 // came from outside is never read past its buffer).
 bool TerminatedWithin(const char16_t* text, size_t capacity);
 
-// A file name that stays in the folder it is joined to: not empty, no "\",
-// "/" or ":", and no "..".
-bool IsPlainFileName(const char16_t* name);
-
 // Row of the Run-key table whose root is root and whose path equals path
 // ignoring case; -1 when none.
 int RunKeyRowOf(HKEY root, const char16_t* path);
@@ -38,3 +35,8 @@ bool IsInItemFolder(const char16_t* path);
 
 // Paths equal ignoring case (the file system does not tell case apart).
 bool SamePath(const char16_t* a, const char16_t* b);
+
+// "<module directory>TidyraDisableFile" into out (capacity units, 261 is
+// enough for any module path that fits MAX_PATH); false when it does not fit
+// or the module path cannot be read or has no backslash.
+bool DisabledFilesFolder(char16_t* out, size_t capacity);

@@ -17,22 +17,11 @@
 #include "inventory/startup_folder_scanner.h"
 #include "platform/handles.h"
 #include "platform/wtext.h"
+#include "remote/item_guards.h"
+#include "remote/msconfig_records.h"
 
 namespace {
 
-constexpr const char16_t* kDisabledKeyName = u"\\TidyraDisable";
-constexpr const char16_t* kDisabledFolderName = u"TidyraDisableFile";
-constexpr size_t kKeyPathUnits = 256;
-constexpr DWORD kModulePathUnits = 240;
-constexpr size_t kFolderUnits = 261;
-constexpr size_t kEntryPathUnits = 260;
-constexpr DWORD kSubKeyNameUnits = 260;
-constexpr DWORD kEntryValueBytes = 504;
-
-constexpr const char16_t* kStartupRegKey =
-    u"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
-constexpr const char16_t* kStartupFolderKey =
-    u"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder";
 
 // The list under construction; freed as a whole if an allocation fails, so
 // that the framework's exception leaves nothing behind.
@@ -84,45 +73,21 @@ void ScanDisabledRunKeys(ScanContext& context) {
   for (int row = 0; row < kRunKeyCount; ++row) {
     char16_t keyPath[kKeyPathUnits] = {};
     if (!wtext::Copy(keyPath, kKeyPathUnits, kRunKeyTable[row].path) ||
-        !wtext::Append(keyPath, kKeyPathUnits, kDisabledKeyName))
+        !wtext::Append(keyPath, kKeyPathUnits, u"\\") ||
+        !wtext::Append(keyPath, kKeyPathUnits, kDisableKeyLeaf))
       continue;
     ScanRunKey(kRunKeyTable[row].root, keyPath, row, context);
   }
 }
 
-// "<module directory>TidyraDisableFile"; false when the module path is not
-// known. A module path too long for the usual buffer is read in full, so the
-// listing looks in the folder that disabling moved the files to.
-bool DisabledFolderPath(char16_t (&folder)[kFolderUnits]) {
-  char16_t modulePath[MAX_PATH + 1] = {};
-  DWORD length = platform::GetModuleFileNameW(platform::ThisModule(), modulePath, kModulePathUnits);
-  if (length >= kModulePathUnits - 1) {
-    std::memset(modulePath, 0, sizeof(modulePath));
-    length = platform::GetModuleFileNameW(platform::ThisModule(), modulePath, MAX_PATH);
-    if (length >= MAX_PATH) return false;
-  }
-  if (length == 0) return false;
-  char16_t* slash = const_cast<char16_t*>(wtext::FindLastChar(modulePath, u'\\'));
-  if (slash == nullptr) return false;
-  slash[1] = 0;
-  return wtext::Copy(folder, modulePath) && wtext::Append(folder, kDisabledFolderName);
+// One value of an MSConfig entry as text. A missing or unreadable value
+// reads as empty; false only when the value is longer than its buffer, which
+// makes the whole entry unreadable.
+typedef RecordValue EntryValue;
+bool ReadEntryValue(HKEY key, const char16_t* valueName, EntryValue& out) {
+  ReadRecordValue(key, valueName, &out);
+  return !out.tooLong;
 }
-
-// One value of an MSConfig entry as text (at most 251 units). A missing or
-// unreadable value reads as empty; false only when the value is longer than
-// its buffer, which makes the whole entry unreadable.
-bool ReadEntryValue(HKEY key, const char16_t* valueName, char16_t (&out)[kEntryValueBytes / 2 + 1]) {
-  std::memset(out, 0, sizeof(out));
-  DWORD type = 0;
-  DWORD bytes = kEntryValueBytes;
-  LONG result = platform::RegQueryValueExW(key, valueName, nullptr, &type,
-                                           reinterpret_cast<BYTE*>(out), &bytes);
-  if (result == ERROR_MORE_DATA) return false;
-  if (result != ERROR_SUCCESS) std::memset(out, 0, sizeof(out));
-  return true;
-}
-
-typedef char16_t EntryValue[kEntryValueBytes / 2 + 1];
 
 // The fields one kind of MSConfig entry yields.
 struct MsconfigEntryKind {
@@ -152,10 +117,10 @@ bool ReadStartupRegEntry(HKEY entry, _RunData& item) {
   if (!ReadEntryValue(entry, u"item", itemName) || !ReadEntryValue(entry, u"command", command) ||
       !ReadEntryValue(entry, u"hkey", hkey) || !ReadEntryValue(entry, u"key", key))
     return false;
-  wtext::Copy(item.name, itemName);
-  wtext::Copy(item.cmdline, command);
-  wtext::Copy(item.mainkey, RootNameFromShortName(hkey));
-  wtext::Copy(item.subkey, key);
+  wtext::Copy(item.name, itemName.text);
+  wtext::Copy(item.cmdline, command.text);
+  wtext::Copy(item.mainkey, RootNameFromShortName(hkey.text));
+  wtext::Copy(item.subkey, key.text);
   return true;
 }
 
@@ -164,52 +129,30 @@ bool ReadStartupFolderEntry(HKEY entry, _RunData& item) {
   if (!ReadEntryValue(entry, u"item", itemName) || !ReadEntryValue(entry, u"command", command) ||
       !ReadEntryValue(entry, u"path", path))
     return false;
-  wtext::Copy(item.name, itemName);
-  wtext::Copy(item.cmdline, command);
-  wtext::Copy(item.subkey, path);
+  wtext::Copy(item.name, itemName.text);
+  wtext::Copy(item.cmdline, command.text);
+  wtext::Copy(item.subkey, path.text);
   return true;
 }
 
 const MsconfigEntryKind kMsconfigKinds[] = {
-    {kStartupRegKey, kKindRegistryValue, kTypeMsconfigReg, ReadStartupRegEntry},
-    {kStartupFolderKey, kKindFolderFile, kTypeMsconfigFolder, ReadStartupFolderEntry},
+    {kMsconfigRegList, kKindRegistryValue, kTypeMsconfigReg, ReadStartupRegEntry},
+    {kMsconfigFolderList, kKindFolderFile, kTypeMsconfigFolder, ReadStartupFolderEntry},
 };
 
 void ScanMsconfigEntries(const MsconfigEntryKind& entryKind, ScanContext& context) {
-  platform::ScopedKey list;
-  if (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, entryKind.listKey, 0, KEY_READ, list.receive()) !=
-      ERROR_SUCCESS)
-    return;
-
-  for (DWORD index = 0;; ++index) {
-    char16_t subKeyName[kSubKeyNameUnits] = {};
-    DWORD nameLength = kSubKeyNameUnits;
-    LONG result = platform::RegEnumKeyExW(list.get(), index, subKeyName, &nameLength, nullptr,
-                                          nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    if (result != ERROR_SUCCESS) continue;
-
-    char16_t entryPath[kEntryPathUnits] = {};
-    if (!wtext::Copy(entryPath, kEntryPathUnits, entryKind.listKey) ||
-        !wtext::Append(entryPath, kEntryPathUnits, u"\\") ||
-        !wtext::Append(entryPath, kEntryPathUnits, subKeyName))
-      continue;
-
-    platform::ScopedKey entry;
-    if (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, entryPath, 0, KEY_READ, entry.receive()) !=
-        ERROR_SUCCESS)
-      continue;
-
+  ForEachMsconfigRecord(entryKind.listKey, [&](HKEY record, const char16_t*) {
     _RunData item;
     std::memset(&item, 0, sizeof(item));
     item.kind = entryKind.kind;
     item.status = 2;
     item.type = entryKind.type;
-    if (!entryKind.read(entry.get(), item)) continue;
-    if (!ClassifyItem(item, context)) continue;
+    if (!entryKind.read(record, item)) return false;
+    if (!ClassifyItem(item, context)) return false;
     FillFileFacts(item);
     AppendToInventory(context, item);
-  }
+    return false;
+  });
 }
 
 }  // namespace
@@ -220,8 +163,8 @@ void ScanDisabledItems(ScanContext& context) {
 
   ScanDisabledRunKeys(context);
 
-  char16_t folder[kFolderUnits] = {};
-  if (DisabledFolderPath(folder)) ScanStartupFolder(folder, kTypeCommonStartup, context);
+  char16_t folder[kFilePathUnits] = {};
+  if (DisabledFilesFolder(folder, kFilePathUnits)) ScanStartupFolder(folder, kTypeCommonStartup, context);
 
   for (const MsconfigEntryKind& entryKind : kMsconfigKinds) ScanMsconfigEntries(entryKind, context);
 }

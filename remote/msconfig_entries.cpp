@@ -8,45 +8,14 @@
 #include "platform/wtext.h"
 #include "platform/file_compare.h"
 #include "remote/item_guards.h"
-#include "remote/item_operations.h"
+#include "remote/msconfig_entries.h"
+#include "remote/registry_item_ops.h"
+#include "remote/msconfig_records.h"
 
 namespace {
 
-constexpr char16_t kStartupRegList[] = u"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
-constexpr char16_t kStartupFolderList[] =
-    u"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder";
-
-constexpr size_t kEntryPathUnits = 260;
-constexpr DWORD kRecordValueBytes = 504;
-// Enumeration skips an index it cannot read; this many failures in a row
-// mean the key cannot be read at all.
-constexpr int kMaxFailedIndexes = 256;
-
-// One string value of a record: at most 251 characters and the terminator;
-// the unit after the buffer stays zero, so text is always terminated.
-struct RecordValue {
-  char16_t text[kRecordValueBytes / sizeof(char16_t) + 1] = {};
-  DWORD count = 0;
-  bool present = false;
-};
-
-// A value that is missing, or longer than the buffer, is not present: a
-// restore must never write a cut-off command line or path.
-void ReadRecordValue(HKEY key, const char16_t* name, RecordValue* value) {
-  *value = RecordValue();
-  DWORD count = kRecordValueBytes;
-  if (platform::RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value->text),
-                                 &count) != ERROR_SUCCESS ||
-      count > kRecordValueBytes) {
-    *value = RecordValue();
-    return;
-  }
-  value->count = count;
-  value->present = true;
-}
-
 struct FoundRecord {
-  char16_t keyPath[kEntryPathUnits] = {};
+  char16_t keyPath[kMsconfigPathUnits] = {};
   RecordValue first;   // "command", or "backup"
   RecordValue second;  // "path" (folder records)
 };
@@ -56,41 +25,15 @@ struct FoundRecord {
 bool FindRecord(const char16_t* list, const char16_t* name, const char16_t* firstValue,
                 const char16_t* secondValue, FoundRecord* found) {
   if (!TerminatedWithin(name, 261)) return false;
-  platform::ScopedKey listKey;
-  if (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, list, 0, KEY_READ, listKey.receive()) !=
-      ERROR_SUCCESS)
-    return false;
-  int failedInARow = 0;
-  for (DWORD index = 0; failedInARow < kMaxFailedIndexes; ++index) {
-    char16_t entryName[kEntryPathUnits] = {};
-    DWORD length = kEntryPathUnits;
-    LONG result = platform::RegEnumKeyExW(listKey.get(), index, entryName, &length, nullptr,
-                                          nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    if (result != ERROR_SUCCESS) {
-      ++failedInARow;
-      continue;
-    }
-    failedInARow = 0;
-
-    char16_t entryPath[kEntryPathUnits] = {};
-    if (!wtext::Copy(entryPath, list) || !wtext::Append(entryPath, u"\\") ||
-        !wtext::Append(entryPath, entryName))
-      continue;
-    platform::ScopedKey entry;
-    if (platform::RegOpenKeyExW(HKEY_LOCAL_MACHINE, entryPath, 0, KEY_READ, entry.receive()) !=
-        ERROR_SUCCESS)
-      continue;
+  return ForEachMsconfigRecord(list, [&](HKEY record, const char16_t* path) {
     RecordValue item;
-    ReadRecordValue(entry.get(), u"item", &item);
-    if (!item.present || !wtext::Equal(item.text, name)) continue;
-
-    wtext::Copy(found->keyPath, entryPath);
-    if (firstValue != nullptr) ReadRecordValue(entry.get(), firstValue, &found->first);
-    if (secondValue != nullptr) ReadRecordValue(entry.get(), secondValue, &found->second);
+    ReadRecordValue(record, u"item", &item);
+    if (!item.present || !wtext::Equal(item.text, name)) return false;
+    wtext::Copy(found->keyPath, path);
+    if (firstValue != nullptr) ReadRecordValue(record, firstValue, &found->first);
+    if (secondValue != nullptr) ReadRecordValue(record, secondValue, &found->second);
     return true;
-  }
-  return false;
+  });
 }
 
 bool RemoveRecord(const FoundRecord& record) {
@@ -104,7 +47,7 @@ bool HasText(const RecordValue& value) { return value.present && value.text[0] !
 
 int EnableStartupRegEntry(CommandItem& item) {
   FoundRecord record;
-  if (!FindRecord(kStartupRegList, item.name, u"command", nullptr, &record)) return -1;
+  if (!FindRecord(kMsconfigRegList, item.name, u"command", nullptr, &record)) return -1;
   if (!record.first.present) return -1;
 
   HKEY root = RootKeyFromName(item.mainkey);
@@ -125,13 +68,13 @@ int EnableStartupRegEntry(CommandItem& item) {
 
 int DeleteStartupRegEntry(CommandItem& item) {
   FoundRecord record;
-  if (!FindRecord(kStartupRegList, item.name, nullptr, nullptr, &record)) return -1;
+  if (!FindRecord(kMsconfigRegList, item.name, nullptr, nullptr, &record)) return -1;
   return RemoveRecord(record) ? 0 : -1;
 }
 
 int EnableStartupFolderEntry(CommandItem& item) {
   FoundRecord record;
-  if (!FindRecord(kStartupFolderList, item.name, u"backup", u"path", &record)) return -1;
+  if (!FindRecord(kMsconfigFolderList, item.name, u"backup", u"path", &record)) return -1;
   const char16_t* backup = record.first.text;
   const char16_t* path = record.second.text;
   if (!HasText(record.first) || !HasText(record.second)) return -1;
@@ -150,7 +93,7 @@ int EnableStartupFolderEntry(CommandItem& item) {
 
 int DeleteStartupFolderEntry(CommandItem& item) {
   FoundRecord record;
-  if (!FindRecord(kStartupFolderList, item.name, u"backup", nullptr, &record)) return -1;
+  if (!FindRecord(kMsconfigFolderList, item.name, u"backup", nullptr, &record)) return -1;
   // The record goes first: a saved copy without its record is harmless, a
   // record without its saved copy could never be enabled.
   if (!RemoveRecord(record)) return -1;

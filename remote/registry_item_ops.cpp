@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "platform/wtext.h"
 #include "remote/item_guards.h"
-#include "remote/item_operations.h"
+#include "remote/registry_item_ops.h"
 
 namespace {
 

@@ -12,7 +12,9 @@
 #include "platform/platform.h"
 #include "platform/wtext.h"
 #include "remote/listing.h"
-#include "remote/item_operations.h"
+#include "remote/file_item_ops.h"
+#include "remote/msconfig_entries.h"
+#include "remote/registry_item_ops.h"
 
 namespace {
 

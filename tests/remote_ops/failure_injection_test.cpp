@@ -9,7 +9,9 @@
 #include <string>
 
 #include "platform/linux/system_image.h"
-#include "remote/item_operations.h"
+#include "remote/file_item_ops.h"
+#include "remote/msconfig_entries.h"
+#include "remote/registry_item_ops.h"
 #include "tests/remote_ops/ops_support.h"
 
 namespace opstest {

@@ -3,7 +3,8 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "remote/item_operations.h"
+#include "remote/file_item_ops.h"
+#include "remote/item_guards.h"
 #include "tests/remote_ops/ops_support.h"
 
 namespace opstest {

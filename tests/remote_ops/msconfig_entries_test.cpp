@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "remote/item_operations.h"
+#include "remote/msconfig_entries.h"
 #include "tests/remote_ops/ops_support.h"
 
 namespace opstest {

@@ -2,7 +2,7 @@
 // limits, and every refusal leaving the registry as it was.
 #include <string>
 
-#include "remote/item_operations.h"
+#include "remote/registry_item_ops.h"
 #include "tests/remote_ops/ops_support.h"
 
 namespace opstest {
