@@ -16,6 +16,7 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include "framework/framework_exception.h"
+#include "framework/host_list.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
@@ -334,22 +335,19 @@ int ReadCommandFile(const char16_t* commandFile, RemoteCommand& command) {
   try {
     xc::DOMNodeList* children = root->getChildNodes();
     XMLSize_t count = children == nullptr ? 0 : children->getLength();
-    CommandItem* tail = nullptr;
+    HostListBuilder<CommandItem> items;
     for (XMLSize_t i = 0; i < count; ++i) {
       const xc::DOMNode* child = children->item(i);
       if (child == nullptr || child->getNodeType() != xc::DOMNode::ELEMENT_NODE ||
           !EqualsAscii(child->getNodeName(), "autorun"))
         continue;
-      CommandItem* item = static_cast<CommandItem*>(std::calloc(1, sizeof(CommandItem)));
-      if (item == nullptr) throw CMemoryException();
-      // Linked before it is filled, so that its owner frees it on every path.
-      if (tail == nullptr)
-        command.items = item;
-      else
-        tail->next = item;
-      tail = item;
-      if (!ReadItem(static_cast<const xc::DOMElement*>(child), *item)) return -1;
+      CommandItem* item = items.Append();
+      if (!ReadItem(static_cast<const xc::DOMElement*>(child), *item)) {
+        command.items = items.Release();
+        return -1;
+      }
     }
+    command.items = items.Release();
   } catch (const CFrameworkException&) {
     throw;
   } catch (...) {
@@ -360,11 +358,6 @@ int ReadCommandFile(const char16_t* commandFile, RemoteCommand& command) {
 
 void FreeRemoteCommand(RemoteCommand* command) {
   if (command == nullptr) return;
-  CommandItem* item = command->items;
-  while (item != nullptr) {
-    CommandItem* next = item->next;
-    std::free(item);
-    item = next;
-  }
+  FreeHostList(command->items);
   std::free(command);
 }

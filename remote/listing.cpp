@@ -10,7 +10,7 @@
 #include "enrich/file_facts.h"
 #include "knowledge/classify.h"
 #include "knowledge/knowledge_base.h"
-#include "framework/framework_exception.h"
+#include "framework/host_list.h"
 #include "inventory/run_key_table.h"
 #include "inventory/scan_driver.h"
 #include "inventory/run_key_scanner.h"
@@ -30,12 +30,9 @@ class NodeListBuilder {
   NodeListBuilder() = default;
   NodeListBuilder(const NodeListBuilder&) = delete;
   NodeListBuilder& operator=(const NodeListBuilder&) = delete;
-  ~NodeListBuilder() { FreeAutoRunList(head_); }
 
   void AppendFrom(const _RunData& item, int32_t status) {
-    void* block = std::calloc(1, sizeof(AutoRunItemNode));
-    if (block == nullptr) throw CMemoryException();
-    AutoRunItemNode* node = static_cast<AutoRunItemNode*>(block);
+    AutoRunItemNode* node = list_.Append();
     wtext::Copy(node->name, item.name);
     node->status = status;
     node->type = item.type;
@@ -47,26 +44,16 @@ class NodeListBuilder {
     wtext::Copy(node->company, item.company);
     node->size = item.size;
     wtext::Copy(node->version, item.version);
-    if (tail_ == nullptr)
-      head_ = node;
-    else
-      tail_->next = node;
-    tail_ = node;
   }
 
   void AppendInventory(ScanContext& context, int32_t status) {
     for (int i = 0; i < context.inventory.GetSize(); ++i) AppendFrom(context.inventory[i], status);
   }
 
-  AutoRunItemNode* Release() {
-    AutoRunItemNode* head = head_;
-    head_ = tail_ = nullptr;
-    return head;
-  }
+  AutoRunItemNode* Release() { return list_.Release(); }
 
  private:
-  AutoRunItemNode* head_ = nullptr;
-  AutoRunItemNode* tail_ = nullptr;
+  HostListBuilder<AutoRunItemNode> list_;
 };
 
 void ScanDisabledRunKeys(ScanContext& context) {
@@ -187,10 +174,4 @@ int ListAutoRunItems(ScanContext& context, AutoRunItemNode** head) {
   return 0;
 }
 
-void FreeAutoRunList(AutoRunItemNode* head) {
-  while (head != nullptr) {
-    AutoRunItemNode* next = head->next;
-    std::free(head);
-    head = next;
-  }
-}
+void FreeAutoRunList(AutoRunItemNode* head) { FreeHostList(head); }
