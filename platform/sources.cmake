@@ -13,11 +13,12 @@ set(RV_PLATFORM_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/linux/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/host_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/image.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/linux/misc.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/module_file_name.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/shell.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/system.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/version_info.cpp
 )
 set(RV_PLATFORM_WINDOWS_SOURCES

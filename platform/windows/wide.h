@@ -15,7 +15,6 @@ inline wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); 
 inline const wchar_t* Wide(const char16_t* text) {
   return reinterpret_cast<const wchar_t*>(text);
 }
-inline char16_t* Utf16(wchar_t* text) { return reinterpret_cast<char16_t*>(text); }
 
 }  // namespace win32
 }  // namespace platform
