@@ -1,4 +1,4 @@
-#include "tests/remote_ops/ops_support.h"
+#include "tests/remote/ops_support.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "remote/file_item_ops.h"
 #include "remote/item_guards.h"
-#include "tests/remote_ops/ops_support.h"
+#include "tests/remote/ops_support.h"
 
 namespace opstest {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/wtext.h"
-#include "tests/check_cycle/cycle_support.h"
+#include "tests/plugin/cycle_support.h"
 
 namespace cycle {
 namespace {

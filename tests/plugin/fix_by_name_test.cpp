@@ -4,7 +4,7 @@
 
 #include "records/fix_node.h"
 #include "platform/wtext.h"
-#include "tests/check_cycle/cycle_support.h"
+#include "tests/plugin/cycle_support.h"
 
 namespace cycle {
 namespace {

@@ -1,6 +1,6 @@
 # The check cycle through the exports, built once against each edition from
 # the same sources.
-set(RV_CHECK_CYCLE_TEST_SOURCES
+set(RV_PLUGIN_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/cycle_support.cpp
   ${CMAKE_CURRENT_LIST_DIR}/check_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repair_test.cpp
@@ -8,5 +8,5 @@ set(RV_CHECK_CYCLE_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/cycle_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/narrow_fields_test.cpp
 )
-runvane_add_test(NAME check_cycle_full_tests EDITION full SOURCES ${RV_CHECK_CYCLE_TEST_SOURCES})
-runvane_add_test(NAME check_cycle_check_tests EDITION check SOURCES ${RV_CHECK_CYCLE_TEST_SOURCES})
+runvane_add_test(NAME check_cycle_full_tests EDITION full SOURCES ${RV_PLUGIN_TEST_SOURCES})
+runvane_add_test(NAME check_cycle_check_tests EDITION check SOURCES ${RV_PLUGIN_TEST_SOURCES})

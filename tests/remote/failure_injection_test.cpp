@@ -12,7 +12,7 @@
 #include "remote/file_item_ops.h"
 #include "remote/msconfig_entries.h"
 #include "remote/registry_item_ops.h"
-#include "tests/remote_ops/ops_support.h"
+#include "tests/remote/ops_support.h"
 
 namespace opstest {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "platform/platform.h"
 #include "remote/msconfig_entries.h"
-#include "tests/remote_ops/ops_support.h"
+#include "tests/remote/ops_support.h"
 
 namespace opstest {
 namespace {

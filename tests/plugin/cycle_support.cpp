@@ -1,4 +1,4 @@
-#include "tests/check_cycle/cycle_support.h"
+#include "tests/plugin/cycle_support.h"
 
 #include "platform/handles.h"
 #include "platform/platform.h"

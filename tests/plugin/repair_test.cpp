@@ -3,7 +3,7 @@
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
-#include "tests/check_cycle/cycle_support.h"
+#include "tests/plugin/cycle_support.h"
 
 #ifndef _WIN32
 #include "platform/linux/system_image.h"

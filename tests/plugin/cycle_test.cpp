@@ -1,6 +1,6 @@
 // The host's whole check cycle through the exports: check, mark, repair,
 // release, check again.
-#include "tests/check_cycle/cycle_support.h"
+#include "tests/plugin/cycle_support.h"
 
 namespace cycle {
 namespace {

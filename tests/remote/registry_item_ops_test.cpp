@@ -3,7 +3,7 @@
 #include <string>
 
 #include "remote/registry_item_ops.h"
-#include "tests/remote_ops/ops_support.h"
+#include "tests/remote/ops_support.h"
 
 namespace opstest {
 namespace {
