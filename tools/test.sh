@@ -119,6 +119,17 @@ if ! bash "$root/tools/setup.sh"; then
   exit 1
 fi
 
+# The layering of the sources: every include points down, and only
+# platform/ knows which backend it is built for.
+note "layers"
+if bash "$root/tools/check_layers.sh"; then
+  total_passed=$((total_passed + 1))
+  summary+=("layers: passed")
+else
+  total_failed=$((total_failed + 1))
+  summary+=("layers: FAILED")
+fi
+
 for target in $targets; do
   case $target in
     linux)
