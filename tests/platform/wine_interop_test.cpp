@@ -45,6 +45,19 @@ std::string FromEnvironment(const char* name, const char* fallback) {
 std::string WineCommand() { return FromEnvironment("RUNVANE_WINE", "wine"); }
 std::string WineArch() { return FromEnvironment("RUNVANE_WINEARCH", "win32"); }
 
+// The backend makes images of a 32-bit prefix; 64-bit Wine opens only a
+// prefix whose registry files say win64, and the files differ in nothing
+// else until Wine first boots the prefix.
+void MarkImageWin64(const std::string& root) {
+  for (const char* hive : {"/system.reg", "/user.reg"}) {
+    std::string text = ReadHost(root + hive);
+    const size_t at = text.find("\n#arch=win32\n");
+    ASSERT_NE(at, std::string::npos) << hive;
+    text.replace(at, 13, "\n#arch=win64\n");
+    std::ofstream(root + hive, std::ios::binary | std::ios::trunc) << text;
+  }
+}
+
 // A throw-away prefix of the kind the chosen Wine needs; its server is
 // stopped and its folder removed on every way out.
 class WinePrefix {
@@ -136,6 +149,9 @@ TEST(WineInterop, WineAndTheBackendShareOneImage) {
 
   // 1. An image made by the backend, with a value, is one Wine accepts.
   ASSERT_TRUE(platform::image::CreateImage(root));
+  if (WineArch() == "win64") {
+    ASSERT_NO_FATAL_FAILURE(MarkImageWin64(root));
+  }
   platform::image::SetRoot(root);
   ASSERT_EQ(SetText(HKEY_CURRENT_USER, kKey, u"FromLinux", u"linux-value"), ERROR_SUCCESS);
   prefix.Run(wine + " wineboot -i");
