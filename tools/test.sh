@@ -157,7 +157,9 @@ if [ "$RUNVANE_WINE32_OK" != 1 ]; then
   note "Wine: 32-bit Windows programs cannot run here ($RUNVANE_WINE32_REASON); using $RUNVANE_WINE"
 fi
 
+timings=()
 for target in $targets; do
+  target_started=$(date +%s)
   case $target in
     linux)
       if configure_and_build linux "$root/build/linux" -DCMAKE_BUILD_TYPE=Debug \
@@ -187,9 +189,11 @@ for target in $targets; do
       total_failed=$((total_failed + 1))
       ;;
   esac
+  timings+=("$target $(( $(date +%s) - target_started )) s")
 done
 
 note "summary ($(( $(date +%s) - started )) s)"
 for line in "${summary[@]}"; do echo "  $line"; done
+echo "  time per target: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
 echo "$total_passed passed, $total_failed failed"
 [ "$total_failed" -eq 0 ]
