@@ -31,4 +31,5 @@ static_assert(sizeof(CheckNode) == 3656, "CheckNode is 3656 bytes in the 32-bit 
 #else
 // With 8-byte pointers, next moves to the next 8-byte boundary.
 static_assert(offsetof(CheckNode, next) == 3656, "CheckNode.next (64-bit)");
+static_assert(sizeof(CheckNode) == 3664, "CheckNode is 3664 bytes in the 64-bit interface");
 #endif

@@ -16,4 +16,6 @@ static_assert(offsetof(FixNode, result) == 524, "FixNode.result");
 static_assert(offsetof(FixNode, next) == 536, "FixNode.next");
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(FixNode) == 540, "FixNode in the 32-bit interface");
+#else
+static_assert(sizeof(FixNode) == 544, "FixNode in the 64-bit interface");
 #endif

@@ -7,26 +7,35 @@
 #
 #   tools/demo.sh            on Linux, over a fresh system image
 #   tools/demo.sh --wine     the 32-bit Windows build under Wine, on the
-#                            real Win32 registry of a throw-away prefix
+#                            real Win32 registry of a throw-away prefix (the
+#                            64-bit build, on a machine that cannot execute
+#                            32-bit programs; tools/wine-env.sh decides)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh" >/dev/null
 
 if [ "${1:-}" = "--wine" ]; then
-  build="$root/build/demo-win32"
+  . "$root/tools/wine-env.sh"
+  if [ "$RUNVANE_WINE32_OK" = 1 ]; then
+    bits=32 build="$root/build/demo-win32" toolchain="$root/tools/mingw-i686.cmake"
+  else
+    echo "32-bit Windows programs cannot run here ($RUNVANE_WINE32_REASON): showing the 64-bit build"
+    bits=64 build="$root/build/demo-win64" toolchain="$root/tools/mingw-x86_64.cmake"
+  fi
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw-i686.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
   cmake --build "$build" -j2 --target runvane_host runvane runvane_check make_demo_image >/dev/null
-  export WINEPREFIX="$build/demo-prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  runvane_wine_for "$bits" "$build/demo-prefix"
+  wine=$RUNVANE_WINE_LOADER
   rm -rf "$WINEPREFIX"
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-  wineboot -i >/dev/null 2>&1
-  fixtures=$(winepath -w "$build/bin/fixtures")
-  wine "$build/bin/make_demo_image.exe" "$fixtures"
+  "$wine" wineboot -i >/dev/null 2>&1
+  fixtures=$("$wine" winepath -w "$build/bin/fixtures" 2>/dev/null)
+  "$wine" "$build/bin/make_demo_image.exe" "$fixtures"
   echo; echo "== check (as the host application shows it) =="
-  wine "$build/bin/runvane.exe" check
+  "$wine" "$build/bin/runvane.exe" check
   echo; echo "== every item, enabled and disabled =="
-  wine "$build/bin/runvane.exe" list
+  "$wine" "$build/bin/runvane.exe" list
   exit 0
 fi
 

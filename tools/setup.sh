@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Takes a fresh Debian 12 machine (as root) to a state where both targets build
+# Takes a fresh Debian 12 machine (as root) to a state where every target builds
 # and every test runs: Debian packages, the i386 architecture for 32-bit Wine,
-# and a static Xerces-C++ cross-built for i686-w64-mingw32 from Debian's own
-# source package. Idempotent: every step checks first and does nothing when its
-# result is already there.
+# and a static Xerces-C++ cross-built for i686-w64-mingw32 and for
+# x86_64-w64-mingw32 from Debian's own source package. Idempotent: every step
+# checks first and does nothing when its result is already there.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-xerces_prefix=${RUNVANE_XERCES_PREFIX:-/opt/runvane/xerces-i686}
+# The cross-built Xerces-C++ goes to <root>/xerces-i686 and <root>/xerces-x86_64
+# (editions/CMakeLists.txt looks there by the target's processor).
+xerces_root=${RUNVANE_XERCES_ROOT:-/opt/runvane}
 stamp=/var/lib/runvane-setup.stamp
 
 need_pkgs=(
@@ -15,6 +17,7 @@ need_pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libxml2-dev libxml2-utils libxerces-c-dev libpugixml-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   dpkg-dev xz-utils file
   libclang-rt-14-dev
   wine wine32:i386 wine64
@@ -62,12 +65,18 @@ if ! have_all_pkgs; then
 fi
 
 
-# --- Xerces-C++ for i686-w64-mingw32, static, cached outside the build tree ---
-if [ ! -f "$xerces_prefix/lib/libxerces-c.a" ]; then
+# --- Xerces-C++ for MinGW-w64, static, cached outside the build tree ---
+# build_xerces <processor>: builds <xerces_root>/xerces-<processor> with
+# tools/mingw-<processor>.cmake, unless it is already there.
+xerces_work=""
+trap 'if [ -n "$xerces_work" ]; then rm -rf "$xerces_work"; fi' EXIT
+build_xerces() {
+  local arch=$1 prefix="$xerces_root/xerces-$1" work log
+  if [ -f "$prefix/lib/libxerces-c.a" ]; then return 0; fi
   # Source lists may be missing when the packages were already installed.
   if add_source_lists; then as_root apt-get update -q; fi
   work=$(mktemp -d /tmp/runvane-xerces.XXXXXX)
-  trap 'rm -rf "$work"' EXIT
+  xerces_work=$work
   log="$work/build.log"
   # Each step runs only if the one before succeeded (set -e does not hold
   # inside the condition of an if).
@@ -78,9 +87,9 @@ if [ ! -f "$xerces_prefix/lib/libxerces-c.a" ]; then
     tarball=$(ls xerces-c_*.orig.tar.* | head -n 1) &&
     mkdir src && tar -xf "$tarball" -C src --strip-components=1 &&
     cmake -S src -B build -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$here/tools/mingw-i686.cmake" \
+      -DCMAKE_TOOLCHAIN_FILE="$here/tools/mingw-$arch.cmake" \
       -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_INSTALL_PREFIX="$xerces_prefix" \
+      -DCMAKE_INSTALL_PREFIX="$prefix" \
       -DBUILD_SHARED_LIBS=OFF -Dnetwork=OFF -Dtranscoder=windows \
       -Dmessage-loader=inmemory -Dxmlch-type=wchar_t -Dthreads=ON &&
     cmake --build build --target xerces-c -j"$(nproc)" &&
@@ -88,13 +97,16 @@ if [ ! -f "$xerces_prefix/lib/libxerces-c.a" ]; then
     as_root cmake --install build/src
   ) >"$log" 2>&1; then
     tail -n 40 "$log" >&2
-    echo "setup: the Xerces-C++ cross-build failed" >&2
-    exit 1
+    echo "setup: the Xerces-C++ cross-build for $arch failed" >&2
+    return 1
   fi
   rm -rf "$work"
-  trap - EXIT
-fi
+  xerces_work=""
+}
+
+build_xerces i686
+build_xerces x86_64
 
 as_root mkdir -p "$(dirname "$stamp")"
 date -u +%FT%TZ | as_root tee "$stamp" >/dev/null
-echo "setup: ready (Xerces-C++ for i686 in $xerces_prefix)"
+echo "setup: ready (Xerces-C++ for i686 and x86_64 in $xerces_root)"

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test, on both targets:
+# Builds everything and runs every test, on every target:
 #   build/linux  Linux, g++, Debug
 #   build/asan   Linux, clang, AddressSanitizer + UndefinedBehaviorSanitizer,
 #                with the libFuzzer targets (each runs for a bounded time)
-#   build/win32  32-bit Windows, MinGW-w64 cross build; the test programs run
-#                under Wine in a throw-away prefix made for this run
+#   build/win32  32-bit Windows, MinGW-w64 i686 cross build; the test programs
+#                run under 32-bit Wine in a throw-away win32 prefix. On a
+#                machine that cannot execute 32-bit programs it is built
+#                (compile errors still fail) but its tests are not run.
+#   build/win64  64-bit Windows, MinGW-w64 x86-64 cross build; the test
+#                programs run under 64-bit Wine in a throw-away win64 prefix
+# tools/wine-env.sh decides which Wine runs here.
 # Set-up (packages, the Xerces-C++ cross-build) is done first by
 # tools/setup.sh, which does nothing when it is already done.
 #
 # Environment: RUNVANE_JOBS (default 2) build jobs; RUNVANE_FUZZ_SECONDS
-# (default 20) per fuzz target; RUNVANE_TARGETS (default "linux asan win32")
-# to run a subset.
+# (default 20) per fuzz target; RUNVANE_TARGETS (default
+# "linux asan win32 win64") to run a subset.
 #
 # Exit status 0 only when every build and every test passed. The last line
 # is "N passed, N failed" (tests, plus any build that failed).
@@ -21,7 +26,7 @@ cd "$root"
 
 jobs=${RUNVANE_JOBS:-2}
 fuzz_seconds=${RUNVANE_FUZZ_SECONDS:-20}
-targets=${RUNVANE_TARGETS:-linux asan win32}
+targets=${RUNVANE_TARGETS:-linux asan win32 win64}
 
 total_passed=0
 total_failed=0
@@ -79,15 +84,20 @@ run_ctest() {
 }
 
 # ------------------------------------------------------------------ Wine
-# One throw-away prefix and one Wine server for the whole Windows run. The
-# server is stopped on every way out; Wine's own processes get no handle on
-# this script's output, so nothing that outlives the run holds it.
+# One throw-away prefix and one Wine server for each Windows run. The server
+# is stopped on every way out; Wine's own processes get no handle on this
+# script's output, so nothing that outlives the run holds it. While a run
+# lasts, its Wine settings are exported (the test programs inherit them);
+# afterwards they are taken back, so that the next target starts clean.
 wine_prefix=""
+saved_wineloader=""
 stop_wine() {
   if [ -n "$wine_prefix" ]; then
     WINEPREFIX="$wine_prefix" wineserver -k >/dev/null 2>&1 || true
     WINEPREFIX="$wine_prefix" wineserver -w >/dev/null 2>&1 || true
     wine_prefix=""
+    unset WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES WINELOADER
+    if [ -n "$saved_wineloader" ]; then export WINELOADER=$saved_wineloader; fi
   fi
 }
 on_signal() {
@@ -98,17 +108,40 @@ on_signal() {
 trap stop_wine EXIT
 trap on_signal INT TERM
 
+# start_wine <32|64> <prefix>
 start_wine() {
-  local prefix=$1
+  local bits=$1 prefix=$2
   # A server left by an interrupted run would hold the old prefix's registry.
   WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
   WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
   rm -rf "$prefix"
   mkdir -p "$prefix"
-  export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  saved_wineloader=${WINELOADER:-}
   wine_prefix=$prefix
+  runvane_wine_for "$bits" "$prefix" || return 1
   wineserver -p </dev/null >/dev/null 2>&1 || return 1
-  wineboot -i </dev/null >/dev/null 2>&1 || return 1
+  "$RUNVANE_WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || return 1
+}
+
+# windows_target <name> <32|64> <toolchain file>
+windows_target() {
+  local name=$1 bits=$2 toolchain=$3 dir="$root/build/$1"
+  configure_and_build "$name" "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" || return 1
+  if [ "$bits" = 32 ] && [ "$RUNVANE_WINE32_OK" != 1 ]; then
+    note "$name: tests not run: $RUNVANE_WINE32_REASON"
+    summary+=("$name: built; tests not run: $RUNVANE_WINE32_REASON")
+    return 0
+  fi
+  note "$name: Wine prefix"
+  if start_wine "$bits" "$dir/wineprefix"; then
+    # The tests share the prefix's registry: one at a time.
+    run_ctest "$name" "$dir" -j1
+  else
+    summary+=("$name: Wine prefix could not be made")
+    total_failed=$((total_failed + 1))
+  fi
+  stop_wine
 }
 
 # ----------------------------------------------------------------- steps
@@ -117,6 +150,11 @@ if ! bash "$root/tools/setup.sh"; then
   echo "setup failed" >&2
   echo "0 passed, 1 failed"
   exit 1
+fi
+# After setup: Wine is installed now.
+. "$root/tools/wine-env.sh"
+if [ "$RUNVANE_WINE32_OK" != 1 ]; then
+  note "Wine: 32-bit Windows programs cannot run here ($RUNVANE_WINE32_REASON); using $RUNVANE_WINE"
 fi
 
 # The layering of the sources: every include points down, and only
@@ -130,7 +168,9 @@ else
   summary+=("layers: FAILED")
 fi
 
+timings=()
 for target in $targets; do
+  target_started=$(date +%s)
   case $target in
     linux)
       if configure_and_build linux "$root/build/linux" -DCMAKE_BUILD_TYPE=Debug \
@@ -150,27 +190,21 @@ for target in $targets; do
       fi
       ;;
     win32)
-      if configure_and_build win32 "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-          -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw-i686.cmake"; then
-        note "win32: Wine prefix"
-        if start_wine "$root/build/win32/wineprefix"; then
-          # The tests share the prefix's registry: one at a time.
-          run_ctest win32 "$root/build/win32" -j1
-        else
-          summary+=("win32: Wine prefix could not be made")
-          total_failed=$((total_failed + 1))
-        fi
-        stop_wine
-      fi
+      windows_target win32 32 "$root/tools/mingw-i686.cmake"
+      ;;
+    win64)
+      windows_target win64 64 "$root/tools/mingw-x86_64.cmake"
       ;;
     *)
       echo "unknown target: $target" >&2
       total_failed=$((total_failed + 1))
       ;;
   esac
+  timings+=("$target $(( $(date +%s) - target_started )) s")
 done
 
 note "summary ($(( $(date +%s) - started )) s)"
 for line in "${summary[@]}"; do echo "  $line"; done
+echo "  time per target: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
 echo "$total_passed passed, $total_failed failed"
 [ "$total_failed" -eq 0 ]

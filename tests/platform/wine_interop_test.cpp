@@ -30,13 +30,36 @@ std::string ReadHost(const std::string& path) {
   return text.str();
 }
 
-bool OnPath(const char* program) {
-  std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+bool OnPath(const std::string& program) {
+  std::string command = "command -v " + program + " >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }
 
-// A throw-away 32-bit prefix; its server is stopped and its folder removed
-// on every way out.
+// How Wine is started here, as tools/wine-env.sh chose it: RUNVANE_WINE is
+// the loader command (Debian's `wine` picks the 32-bit loader, which some
+// machines cannot execute) and RUNVANE_WINEARCH the prefix kind it needs.
+std::string FromEnvironment(const char* name, const char* fallback) {
+  const char* value = getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+std::string WineCommand() { return FromEnvironment("RUNVANE_WINE", "wine"); }
+std::string WineArch() { return FromEnvironment("RUNVANE_WINEARCH", "win32"); }
+
+// The backend makes images of a 32-bit prefix; 64-bit Wine opens only a
+// prefix whose registry files say win64, and the files differ in nothing
+// else until Wine first boots the prefix.
+void MarkImageWin64(const std::string& root) {
+  for (const char* hive : {"/system.reg", "/user.reg"}) {
+    std::string text = ReadHost(root + hive);
+    const size_t at = text.find("\n#arch=win32\n");
+    ASSERT_NE(at, std::string::npos) << hive;
+    text.replace(at, 13, "\n#arch=win64\n");
+    std::ofstream(root + hive, std::ios::binary | std::ios::trunc) << text;
+  }
+}
+
+// A throw-away prefix of the kind the chosen Wine needs; its server is
+// stopped and its folder removed on every way out.
 class WinePrefix {
  public:
   WinePrefix() {
@@ -52,7 +75,7 @@ class WinePrefix {
   const std::string& root() const { return root_; }
 
   std::string Environment() const {
-    return "WINEARCH=win32 WINEPREFIX='" + root_ +
+    return "WINEARCH=" + WineArch() + " WINEPREFIX='" + root_ +
            "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= ";
   }
   int Run(const std::string& command) const {
@@ -113,8 +136,11 @@ void ExpectUntouchedSectionsKept(const std::string& before, const std::string& a
 }
 
 TEST(WineInterop, WineAndTheBackendShareOneImage) {
-  if (!OnPath("wine") || !OnPath("wineserver") || !OnPath("wineboot"))
-    GTEST_SKIP() << "Wine is not installed (wine, wineserver and wineboot must be on PATH)";
+  const std::string wine = WineCommand();
+  if (!OnPath(wine) || !OnPath("wineserver"))
+    GTEST_SKIP() << "Wine is not installed (" << wine << " and wineserver must be on PATH)";
+  ASSERT_EQ(std::system((wine + " --version >/dev/null 2>&1").c_str()), 0)
+      << "`" << wine << "` does not start here; tools/wine-env.sh exports the command that does as RUNVANE_WINE";
   WinePrefix prefix;
   ASSERT_FALSE(prefix.root().empty());
   const std::string root = prefix.root();
@@ -123,17 +149,20 @@ TEST(WineInterop, WineAndTheBackendShareOneImage) {
 
   // 1. An image made by the backend, with a value, is one Wine accepts.
   ASSERT_TRUE(platform::image::CreateImage(root));
+  if (WineArch() == "win64") {
+    ASSERT_NO_FATAL_FAILURE(MarkImageWin64(root));
+  }
   platform::image::SetRoot(root);
   ASSERT_EQ(SetText(HKEY_CURRENT_USER, kKey, u"FromLinux", u"linux-value"), ERROR_SUCCESS);
-  prefix.Run("wineboot -i");
+  prefix.Run(wine + " wineboot -i");
   prefix.Run("wineserver -w");
-  std::string answer = prefix.Output("wine reg query '" + kKeyText + "' /v FromLinux");
+  std::string answer = prefix.Output(wine + " reg query '" + kKeyText + "' /v FromLinux");
   EXPECT_NE(answer.find("linux-value"), std::string::npos) << answer;
   prefix.Run("wineserver -w");
 
   // 2. What Wine writes, the backend reads (once Wine's server has saved
   //    and exited).
-  ASSERT_EQ(prefix.Run("wine reg add '" + kKeyText + "' /v FromWine /d wine-value /f"), 0);
+  ASSERT_EQ(prefix.Run(wine + " reg add '" + kKeyText + "' /v FromWine /d wine-value /f"), 0);
   prefix.Run("wineserver -w");
   EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"FromWine"), u"wine-value");
   EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"fromlinux"), u"linux-value");
@@ -169,9 +198,9 @@ TEST(WineInterop, WineAndTheBackendShareOneImage) {
   ExpectUntouchedSectionsKept(systemBefore, ReadHost(root + "/system.reg"),
                               "Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run");
   ExpectUntouchedSectionsKept(userBefore, ReadHost(root + "/user.reg"), "Software\\\\RunvaneInterop");
-  answer = prefix.Output("wine reg query '" + kKeyText + "' /v Second");
+  answer = prefix.Output(wine + " reg query '" + kKeyText + "' /v Second");
   EXPECT_NE(answer.find("second-value"), std::string::npos) << answer;
-  answer = prefix.Output("wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v RvProbe");
+  answer = prefix.Output(wine + " reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v RvProbe");
   EXPECT_NE(answer.find("C:\\probe.exe"), std::string::npos) << answer;
 
   // 5. While Wine's server runs, the backend refuses to write (Wine would
