@@ -247,14 +247,24 @@ TEST(RegistryFile, SurvivesMalformedLines) {
       "WINE REGISTRY Version 2\n"
       "\"orphan\"=\"value without a key\"\n"
       "[Unclosed\\\\Key\n"
+      "\"ignored\"=\"a value under a refused section\"\n"
       "[Good] 1\n"
       "\"broken\"=hex:01,\\\n"          // continuation at the end of the file
       ;
   File file;
   ASSERT_TRUE(file.Parse(text));
-  ASSERT_NE(FindKey(file, {u"Good"}), nullptr);
-  EXPECT_TRUE(FindKey(file, {u"Good"})->values.empty());
-  EXPECT_EQ(file.Serialize(), text) << "what cannot be read is kept as it was";
+  Key* good = FindKey(file, {u"Good"});
+  ASSERT_NE(good, nullptr);
+  // As in Wine: the value exists, emptied to REG_NONE, and nothing is read
+  // under a section line Wine refuses.
+  ASSERT_EQ(good->values.size(), 1u);
+  EXPECT_EQ(good->values[0].type, DWORD(REG_NONE));
+  EXPECT_EQ(good->values[0].data, "");
+  EXPECT_EQ(file.Root()->children.size(), 1u);
+  std::string expected = text;
+  expected.replace(expected.find("\"broken\""), std::string::npos, "\"broken\"=hex(0):\n");
+  EXPECT_EQ(file.Serialize(), expected)
+      << "what Wine ignores is kept as it was; a dangling continuation is written as Wine read it";
 }
 
 }  // namespace
