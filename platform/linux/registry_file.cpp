@@ -180,6 +180,37 @@ bool PathLess(const KeyPath& a, const KeyPath& b) {
   return a.size() < b.size();
 }
 
+// The names of a path, empty names dropped.
+KeyPath SplitPath(const std::u16string& path) {
+  KeyPath names;
+  size_t start = 0;
+  for (size_t k = 0; k <= path.size(); ++k) {
+    if (k == path.size() || path[k] == u'\\') {
+      if (k > start) names.push_back(path.substr(start, k - start));
+      start = k + 1;
+    }
+  }
+  return names;
+}
+
+// A key's path as Wine writes it in a section line.
+std::string SectionName(const Key* key) {
+  std::string path;
+  KeyPath names = PathOf(key);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) path += "\\\\";
+    path += EscapeText(names[i].data(), names[i].size(), "[]");
+  }
+  return path;
+}
+
+// A section line Wine always refuses after making the keys down to key: a
+// name longer than Wine allows follows them.
+std::string RefusedSectionLine(const Key* key) {
+  std::string path = SectionName(key);
+  return "[" + path + (path.empty() ? "" : "\\\\") + std::string(257, 'x') + "]\n";
+}
+
 size_t SortedPosition(const std::vector<Value>& values, const std::u16string& name) {
   size_t i = 0;
   while (i < values.size() && CompareNames(values[i].name, name) <= 0) ++i;
@@ -305,6 +336,9 @@ std::string DumpValue(const Value& value) {
 File::File() { Reset("REGISTRY\\\\Machine"); }
 
 void File::Reset(const std::string& relativeTo) {
+  std::u16string root;
+  std::string escaped = relativeTo + "]";
+  rootPath_ = ParseStrW(escaped.c_str(), ']', &root) < 0 ? KeyPath() : SplitPath(root);
   header_ = std::string(kHeaderLine) + "\n;; All keys relative to " + relativeTo + "\n\n#arch=win32\n";
   blocks_.clear();
   root_ = std::make_unique<Key>();
@@ -419,6 +453,7 @@ class File::Loader {
       while (*p != 0 && IsSpace(*p)) ++p;
       switch (*p) {
         case '[':
+          lineStart_ = line.c_str();
           StartSection(p + 1, kept);
           break;
         case '@':
@@ -466,29 +501,30 @@ class File::Loader {
     std::string escaped = std::string(p + sizeof kPrefix - 1) + "]";
     std::u16string path;
     if (ParseStrW(escaped.c_str(), ']', &path) < 0) return;
-    rootPath_ = Split(path);
-  }
-
-  static KeyPath Split(const std::u16string& path) {
-    KeyPath names;
-    size_t start = 0;
-    for (size_t k = 0; k <= path.size(); ++k) {
-      if (k == path.size() || path[k] == u'\\') {
-        if (k > start) names.push_back(path.substr(start, k - start));
-        start = k + 1;
-      }
-    }
-    return names;
+    file_.rootPath_ = SplitPath(path);
   }
 
   void StartSection(const char* name, const std::string& kept) {
     FinishKey();
     file_.blocks_.push_back(Block());
-    file_.blocks_.back().text = kept;
-    key_ = LoadKey(name);
-    inHead_ = false;
-    if (key_ == nullptr) return;
     Block& block = file_.blocks_.back();
+    block.text = kept;
+    size_t used = 0;
+    bool throughLink = false;
+    Key* partial = nullptr;
+    key_ = LoadKey(name, &used, &throughLink, &partial);
+    inHead_ = false;
+    // A section line read through a symbolic link means what the link
+    // leads to now; it is kept in a form that does not depend on the link.
+    if (key_ == nullptr) {
+      block.partial = partial;
+      if (throughLink) block.text = RefusedSectionLine(partial);
+      return;
+    }
+    if (throughLink) {
+      size_t rest = size_t(name - lineStart_) + used;
+      block.text = "[" + SectionName(key_) + "]" + (rest <= kept.size() ? kept.substr(rest) : std::string("\n"));
+    }
     block.key = key_;
     if (!key_->hasSection) {
       key_->hasSection = true;
@@ -501,10 +537,13 @@ class File::Loader {
   // Wine's load_key and create_key_recursive: null when Wine fails to
   // create the key (the section's lines are then ignored). Keys made before
   // the failing name stay, as they do in Wine.
-  Key* LoadKey(const char* text) {
+  Key* LoadKey(const char* text, size_t* used, bool* throughLink, Key** partial) {
     std::u16string name;
-    if (ParseStrW(text, ']', &name) < 0) return nullptr;
+    long r = ParseStrW(text, ']', &name);
+    if (r < 0) return nullptr;
+    *used = size_t(r);
     Key* key = file_.root_.get();
+    *partial = key;
     if (name.empty() || name[0] == 0) return key;
     size_t start = 0;
     for (;;) {
@@ -514,52 +553,19 @@ class File::Loader {
         if (end - start > kMaxKeyName) return nullptr;
         std::u16string part = name.substr(start, end - start);
         Key* child = FindChild(key, part);
-        if (child != nullptr) {
-          child = Follow(child, end >= name.size(), 0);
+        if (child != nullptr && child->link) {
+          *throughLink = true;
+          child = file_.Follow(child, end >= name.size(), 0);
           if (child == nullptr) return nullptr;
-        } else {
+        } else if (child == nullptr) {
           child = AddChild(key, part);
         }
         key = child;
+        *partial = key;
       }
       if (end >= name.size()) return key;
       start = end + 1;
     }
-  }
-
-  // The key a symbolic link leads to (itself when it is no link), or null
-  // when Wine cannot resolve it. Only targets inside this file are known; a
-  // missing last name of the target is created when the link is the last
-  // name of a section line, as Wine does.
-  Key* Follow(Key* key, bool last, int depth) {
-    while (key != nullptr && key->link) {
-      if (++depth > kMaxLinkDepth) return nullptr;
-      Value* value = Lookup(key, u"SymbolicLinkValue");
-      if (value == nullptr || value->data.size() < 2) return nullptr;
-      std::u16string target;
-      for (size_t i = 0; i + 1 < value->data.size(); i += 2)
-        target.push_back(char16_t(uint8_t(value->data[i]) | (uint8_t(value->data[i + 1]) << 8)));
-      if (target[0] != u'\\') return nullptr;
-      KeyPath names = Split(target);
-      if (names.size() < rootPath_.size()) return nullptr;
-      for (size_t i = 0; i < rootPath_.size(); ++i)
-        if (CompareNames(names[i], rootPath_[i]) != 0) return nullptr;
-      Key* at = file_.root_.get();
-      for (size_t i = rootPath_.size(); i < names.size(); ++i) {
-        if (names[i].size() > kMaxKeyName) return nullptr;
-        Key* child = FindChild(at, names[i]);
-        if (child == nullptr) {
-          if (!last || i + 1 != names.size()) return nullptr;
-          child = AddChild(at, names[i]);
-        } else if (i + 1 < names.size()) {
-          child = Follow(child, false, depth);
-          if (child == nullptr) return nullptr;
-        }
-        at = child;
-      }
-      key = at;
-    }
-    return key;
   }
 
   Value* Lookup(Key* key, const std::u16string& name) {
@@ -704,11 +710,12 @@ class File::Loader {
   bool inHead_ = false;   // right after the key's first section line
   std::string pending_;   // ignored lines waiting for the next value of key_
   std::unordered_map<Key*, std::unordered_map<std::u16string, size_t>> index_;
-  KeyPath rootPath_ = {u"REGISTRY", u"Machine"};
+  const char* lineStart_ = nullptr;  // the section line being read
   int arch_ = 0;
 };
 
 bool File::Parse(const std::string& text) {
+  rootPath_ = {u"REGISTRY", u"Machine"};
   blocks_.clear();
   root_ = std::make_unique<Key>();
   header_.clear();
@@ -720,11 +727,47 @@ bool File::Parse(const std::string& text) {
   return true;
 }
 
+// The key a symbolic link leads to (itself when it is no link), or null
+// when Wine cannot resolve it. Only targets inside this file are known; a
+// missing last name of the target is created when the link is the last
+// name of a section line, as Wine does.
+Key* File::Follow(Key* key, bool last, int depth) {
+  while (key != nullptr && key->link) {
+    if (++depth > kMaxLinkDepth) return nullptr;
+    Value* value = FindValue(key, u"SymbolicLinkValue");
+    if (value == nullptr || value->data.size() < 2) return nullptr;
+    std::u16string target;
+    for (size_t i = 0; i + 1 < value->data.size(); i += 2)
+      target.push_back(char16_t(uint8_t(value->data[i]) | (uint8_t(value->data[i + 1]) << 8)));
+    if (target[0] != u'\\') return nullptr;
+    KeyPath names = SplitPath(target);
+    if (names.size() < rootPath_.size()) return nullptr;
+    for (size_t i = 0; i < rootPath_.size(); ++i)
+      if (CompareNames(names[i], rootPath_[i]) != 0) return nullptr;
+    Key* at = root_.get();
+    for (size_t i = rootPath_.size(); i < names.size(); ++i) {
+      if (names[i].size() > kMaxKeyName) return nullptr;
+      Key* child = FindChild(at, names[i]);
+      if (child == nullptr) {
+        if (!last || i + 1 != names.size()) return nullptr;
+        child = AddChild(at, names[i]);
+      } else if (i + 1 < names.size()) {
+        child = Follow(child, false, depth);
+        if (child == nullptr) return nullptr;
+      }
+      at = child;
+    }
+    key = at;
+  }
+  return key;
+}
+
+
 Key* File::Find(const KeyPath& path) {
   Key* key = root_.get();
-  for (const auto& name : path) {
-    key = FindChild(key, name);
-    if (key == nullptr) return nullptr;
+  for (size_t i = 0; i < path.size() && key != nullptr; ++i) {
+    key = FindChild(key, path[i]);
+    if (key != nullptr && key->link) key = Follow(key, false, 0);
   }
   return key;
 }
@@ -732,10 +775,19 @@ Key* File::Find(const KeyPath& path) {
 Key* File::Create(const KeyPath& path, bool* created) {
   Key* key = root_.get();
   bool made = false;
-  for (const auto& name : path) {
-    Key* child = FindChild(key, name);
+  for (size_t i = 0; i < path.size() && key != nullptr; ++i) {
+    Key* child = FindChild(key, path[i]);
     made = child == nullptr;
-    key = made ? AddChild(key, name) : child;
+    if (made) {
+      child = AddChild(key, path[i]);
+    } else if (child->link) {
+      child = Follow(child, false, 0);
+    }
+    key = child;
+  }
+  if (key == nullptr) {
+    if (created != nullptr) *created = false;
+    return nullptr;
   }
   if (made) GiveSection(key);
   if (created != nullptr) *created = made;
@@ -746,6 +798,17 @@ void File::Delete(Key* key) {
   if (key == nullptr || key->parent == nullptr) return;
   std::vector<Key*> gone = Subtree(key);
   std::sort(gone.begin(), gone.end());
+  // A refused section line made the keys before the name Wine refused; if
+  // one of them is deleted now, the line is rewritten to make only those
+  // that stay.
+  for (Block& b : blocks_) {
+    if (b.key != nullptr || b.partial == nullptr || !std::binary_search(gone.begin(), gone.end(), b.partial))
+      continue;
+    size_t lineEnd = b.text.find('\n');
+    std::string rest = lineEnd == std::string::npos ? std::string() : b.text.substr(lineEnd + 1);
+    b.partial = key->parent;
+    b.text = RefusedSectionLine(b.partial) + rest;
+  }
   blocks_.erase(std::remove_if(blocks_.begin(), blocks_.end(),
                                [&](const Block& b) {
                                  return b.key != nullptr && std::binary_search(gone.begin(), gone.end(), b.key);
@@ -834,13 +897,7 @@ std::string File::Head(const Key* key) const {
     clock_gettime(CLOCK_REALTIME, &now);
   }
   uint64_t fileTime = uint64_t(now.tv_sec) * 10000000ull + uint64_t(now.tv_nsec) / 100 + kFileTimeEpoch;
-  std::string path;
-  KeyPath names = PathOf(key);
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) path += "\\\\";
-    path += EscapeText(names[i].data(), names[i].size(), "[]");
-  }
-  std::string head = "[" + path + "] " + std::to_string(static_cast<long long>(now.tv_sec)) + "\n";
+  std::string head = "[" + SectionName(key) + "] " + std::to_string(static_cast<long long>(now.tv_sec)) + "\n";
   head += Hex("#time=%llx", fileTime >> 32) + Hex("%08llx\n", fileTime & 0xFFFFFFFFull);
   // Keep the options of the section that are not the time (#class, #link).
   size_t start = key->head.find('\n');

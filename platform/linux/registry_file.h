@@ -74,10 +74,11 @@ class File {
   // Every key below and including from, parents before children, without
   // recursion.
   static std::vector<Key*> Subtree(Key* from);
-  // Null when the key does not exist. An empty path is the root.
+  // Null when the key does not exist. An empty path is the root. Symbolic
+  // links along the path are followed, as Wine follows them.
   Key* Find(const KeyPath& path);
   // Creates missing keys along the path; *created tells whether the last
-  // one is new.
+  // one is new. Null when the path leads through a link Wine cannot follow.
   Key* Create(const KeyPath& path, bool* created);
   // Deletes a key (not the root) and everything below it.
   void Delete(Key* key);
@@ -98,9 +99,15 @@ class File {
     Key* key = nullptr;
     bool first = false;   // the key's first section: a rewrite goes here
     std::string text;     // the lines as read
+    Key* partial = nullptr;  // refused: the last key its line made
   };
   class Loader;
 
+  // The key a symbolic link leads to (key itself when it is no link), or
+  // null when Wine cannot follow it. Only targets inside this file are
+  // known. last: the link ends a section line, so a missing last name of
+  // its target is made, as Wine makes it.
+  Key* Follow(Key* key, bool last, int depth);
   void GiveSection(Key* key);
   void MarkChanged(Key* key);
   std::string Head(const Key* key) const;
@@ -108,6 +115,7 @@ class File {
   std::string header_;         // everything before the first section
   std::vector<Block> blocks_;  // the sections, in file order
   std::unique_ptr<Key> root_;
+  KeyPath rootPath_;           // the absolute path of the file's root key
   int64_t clock_ = -1;
 };
 
