@@ -496,11 +496,15 @@ TEST(RegistryFile, SectionsAndOptionsAreReadAsWineReadsThem) {
       "\"x\"=\"1\"\n";
   File file;
   ASSERT_TRUE(file.Parse(text));
-  Key* link = FindKey(file, {u"Link"});
+  Key* link = nullptr;
+  for (auto& child : file.Root()->children)
+    if (child->name == u"Link") link = child.get();
   ASSERT_NE(link, nullptr);
   EXPECT_TRUE(link->link);
-  EXPECT_EQ(FindKey(file, {u"Link", u"Sub"}), nullptr) << "keys under a link go to its target";
+  EXPECT_TRUE(link->children.empty()) << "keys under a link go to its target";
+  EXPECT_EQ(FindKey(file, {u"Link"}), FindKey(file, {u"Target"})) << "a link is followed, as in Wine";
   ASSERT_NE(FindKey(file, {u"Target", u"Sub"}), nullptr);
+  EXPECT_EQ(FindKey(file, {u"Link", u"Sub"}), FindKey(file, {u"Target", u"Sub"}));
   EXPECT_NE(File::FindValue(FindKey(file, {u"Target", u"Sub"}), u"through"), nullptr);
   ASSERT_NE(FindKey(file, {u"Parent"}), nullptr) << "names before the one Wine refuses are made";
   EXPECT_TRUE(FindKey(file, {u"Parent"})->children.empty());
