@@ -914,12 +914,20 @@ std::string File::Head(const Key* key) const {
 
 std::string File::Serialize() const {
   std::string out = header_;
+  // A changed key is written once, merged, at its first section. A link is
+  // written at its last one: moved earlier, "#link" would lead sections in
+  // between that named real sub-keys of it to its target instead.
+  std::unordered_map<const Key*, size_t> place;
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    const Key* key = blocks_[i].key;
+    if (key != nullptr && key->changed && (blocks_[i].first || key->link)) place[key] = i;
+  }
   bool previousChanged = false;
-  for (const Block& block : blocks_) {
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    const Block& block = blocks_[i];
     const Key* key = block.key;
     bool rewrite = key != nullptr && key->changed;
-    // A changed key is written once, merged, at its first section.
-    if (rewrite && !block.first) continue;
+    if (rewrite && place[key] != i) continue;
     EndLine(&out);
     // Wine puts a blank line before every section; untouched neighbours
     // keep whatever they had.
