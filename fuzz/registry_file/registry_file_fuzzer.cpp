@@ -54,7 +54,11 @@ bool SameTree(const Key* a, const Key* b) {
       return false;
     }
     for (size_t i = 0; i < x->children.size(); ++i) {
-      if (Fold(x->children[i]->name) != Fold(y->children[i]->name)) return false;
+      if (Fold(x->children[i]->name) != Fold(y->children[i]->name)) {
+        if (std::getenv("RV_FUZZ_SHOW") != nullptr)
+          std::fprintf(stderr, "differs below %s: sub-key %zu\n", std::string(x->name.begin(), x->name.end()).c_str(), i);
+        return false;
+      }
       stack.push_back({x->children[i].get(), y->children[i].get()});
     }
   }

@@ -180,6 +180,15 @@ bool PathLess(const KeyPath& a, const KeyPath& b) {
   return a.size() < b.size();
 }
 
+// A name escaped as Wine escapes it, except that a final NUL unit is kept:
+// Wine drops it as a terminator when it writes a name, and then reads the
+// name back without it.
+std::string EscapeName(const std::u16string& name, const char* special) {
+  std::string text = EscapeText(name.data(), name.size(), special);
+  if (!name.empty() && name.back() == 0) text += "\\0";
+  return text;
+}
+
 // The names of a path, empty names dropped.
 KeyPath SplitPath(const std::u16string& path) {
   KeyPath names;
@@ -199,7 +208,7 @@ std::string SectionName(const Key* key) {
   KeyPath names = PathOf(key);
   for (size_t i = 0; i < names.size(); ++i) {
     if (i > 0) path += "\\\\";
-    path += EscapeText(names[i].data(), names[i].size(), "[]");
+    path += EscapeName(names[i], "[]");
   }
   return path;
 }
@@ -279,7 +288,7 @@ std::string DumpValue(const Value& value) {
   std::string out;
   size_t count;
   if (!value.name.empty()) {
-    std::string name = EscapeText(value.name.data(), value.name.size(), "\"\"");
+    std::string name = EscapeName(value.name, "\"\"");
     out = "\"" + name + "\"=";
     count = 1 + name.size() + 2;
   } else {

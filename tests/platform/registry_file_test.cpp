@@ -524,6 +524,25 @@ TEST(RegistryFile, SectionsAndOptionsAreReadAsWineReadsThem) {
       << "a last line keeps its CR";
 }
 
+TEST(RegistryFile, NamesEndingInANulUnitSurviveAWrite) {
+  // Wine reads "\0" at the end of a name as part of it; written the way Wine
+  // writes names the unit would be taken for the terminator and lost.
+  const char text[] = "WINE REGISTRY Version 2\n[K\\0] 1\n\"v\\0\"=\"1\"\n";
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  ASSERT_EQ(file.Root()->children.size(), 1u);
+  Key* key = file.Root()->children[0].get();
+  EXPECT_EQ(key->name, std::u16string(u"K\0", 2));
+  ASSERT_EQ(key->values.size(), 1u);
+  EXPECT_EQ(key->values[0].name, std::u16string(u"v\0", 2));
+  file.SetValue(key, u"w", REG_SZ, Sz(u"2"));
+  File again;
+  std::string out = WriteAndReread(file, &again);
+  ASSERT_EQ(again.Root()->children.size(), 1u) << out;
+  EXPECT_EQ(again.Root()->children[0]->name, std::u16string(u"K\0", 2)) << out;
+  EXPECT_NE(File::FindValue(again.Root()->children[0].get(), std::u16string(u"v\0", 2)), nullptr) << out;
+}
+
 }  // namespace
 
 #endif  // _WIN32
