@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "platform/case_fold.h"
 
@@ -18,6 +19,7 @@ constexpr char kHeaderLine[] = "WINE REGISTRY Version 2";
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 constexpr uint64_t kFileTimeEpoch = 116444736000000000ull;
 
+// The C locale's classes, as Wine's loader sees bytes.
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -28,92 +30,120 @@ int HexValue(char c) {
   return c - 'A' + 10;
 }
 
-// Line text without its line end.
-std::string Content(const std::string& line) {
-  size_t n = line.size();
-  while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) --n;
-  return line.substr(0, n);
+// strtoul(s, &end, 16) of the C library on a 64-bit host (Wine's server is
+// one): blanks, a sign and a "0x" prefix are accepted; overflow gives the
+// largest value; *end is s itself when no digit was read.
+uint64_t StrToUl16(const char* s, const char** end) {
+  const char* p = s;
+  while (IsSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && IsHexDigit(p[2])) p += 2;
+  if (!IsHexDigit(*p)) {
+    if (end != nullptr) *end = s;
+    return 0;
+  }
+  uint64_t v = 0;
+  bool overflow = false;
+  for (; IsHexDigit(*p); ++p) {
+    if (v > (~uint64_t(0) >> 4)) overflow = true;
+    v = (v << 4) | uint64_t(HexValue(*p));
+  }
+  if (end != nullptr) *end = p;
+  if (overflow) return ~uint64_t(0);
+  return negative ? uint64_t(0) - v : v;
 }
 
-// Appends the UTF-16 form of the byte sequence at s[pos]: UTF-8 when it is
-// well formed, else the byte as a Latin-1 unit. Returns the bytes used.
-size_t DecodeChar(const std::string& s, size_t pos, std::u16string* out) {
-  unsigned char b = static_cast<unsigned char>(s[pos]);
-  if (b < 0x80) {
-    out->push_back(b);
-    return 1;
-  }
-  int extra = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-  if (extra > 0 && pos + size_t(extra) < s.size()) {
-    uint32_t cp = b & (0x3F >> extra);
-    bool ok = true;
-    for (int i = 1; i <= extra; ++i) {
-      unsigned char c = static_cast<unsigned char>(s[pos + i]);
-      if ((c & 0xC0) != 0x80) { ok = false; break; }
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (ok && cp >= kMin[extra] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
-      if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out->push_back(char16_t(0xD800 + (cp >> 10)));
-        out->push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-      } else {
-        out->push_back(char16_t(cp));
-      }
-      return size_t(extra) + 1;
-    }
-  }
-  out->push_back(b);
-  return 1;
-}
-
-// Reads escaped text from s[pos] up to the unescaped endChar. Returns the
-// position after endChar, or npos when it is missing.
-size_t ParseString(const std::string& s, size_t pos, char endChar, std::u16string* out) {
+// Wine's reading of escaped text: from src up to the unescaped endChar.
+// Returns the bytes read including endChar, or -1 when endChar is missing.
+// Escapes: C letters, \x with up to four hex digits, octal with up to three;
+// any other escaped character stands for itself. UTF-8 is decoded; bytes
+// that do not form a valid sequence are dropped, as Wine drops them.
+long ParseStrW(const char* src, char endChar, std::u16string* out) {
   out->clear();
-  while (pos < s.size() && s[pos] != endChar) {
-    if (s[pos] != '\\') {
-      pos += DecodeChar(s, pos, out);
+  const char* p = src;
+  while (*p && *p != endChar) {
+    if (*p == '\\') {
+      ++p;
+      if (!*p) break;
+      switch (*p) {
+        case 'a': out->push_back(u'\a'); ++p; continue;
+        case 'b': out->push_back(u'\b'); ++p; continue;
+        case 'e': out->push_back(char16_t(0x1B)); ++p; continue;
+        case 'f': out->push_back(u'\f'); ++p; continue;
+        case 'n': out->push_back(u'\n'); ++p; continue;
+        case 'r': out->push_back(u'\r'); ++p; continue;
+        case 't': out->push_back(u'\t'); ++p; continue;
+        case 'v': out->push_back(u'\v'); ++p; continue;
+        case 'x': {
+          ++p;
+          char16_t v = u'x';
+          if (IsHexDigit(*p)) {
+            v = char16_t(HexValue(*p++));
+            for (int i = 0; i < 3 && IsHexDigit(*p); ++i) v = char16_t(v * 16 + HexValue(*p++));
+          }
+          out->push_back(v);
+          continue;
+        }
+        case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
+          char16_t v = char16_t(*p++ - '0');
+          for (int i = 0; i < 2 && *p >= '0' && *p <= '7'; ++i) v = char16_t(v * 8 + (*p++ - '0'));
+          out->push_back(v);
+          continue;
+        }
+        default:
+          break;  // the escaped character stands for itself
+      }
+    }
+    unsigned char ch = static_cast<unsigned char>(*p++);
+    if (ch < 0x80) {
+      out->push_back(ch);
       continue;
     }
-    ++pos;
-    if (pos >= s.size()) return std::string::npos;
-    char c = s[pos];
-    switch (c) {
-      case 'a': out->push_back(u'\a'); ++pos; break;
-      case 'b': out->push_back(u'\b'); ++pos; break;
-      case 'e': out->push_back(char16_t(0x1B)); ++pos; break;
-      case 'f': out->push_back(u'\f'); ++pos; break;
-      case 'n': out->push_back(u'\n'); ++pos; break;
-      case 'r': out->push_back(u'\r'); ++pos; break;
-      case 't': out->push_back(u'\t'); ++pos; break;
-      case 'v': out->push_back(u'\v'); ++pos; break;
-      case 'x': {
-        ++pos;
-        if (pos >= s.size() || !IsHexDigit(s[pos])) {
-          out->push_back(u'x');
-          break;
-        }
-        unsigned v = 0;
-        for (int i = 0; i < 4 && pos < s.size() && IsHexDigit(s[pos]); ++i) v = v * 16 + HexValue(s[pos++]);
-        out->push_back(char16_t(v));
-        break;
-      }
-      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
-        unsigned v = 0;
-        for (int i = 0; i < 3 && pos < s.size() && s[pos] >= '0' && s[pos] <= '7'; ++i)
-          v = v * 8 + unsigned(s[pos++] - '0');
-        out->push_back(char16_t(v));
-        break;
-      }
-      default:
-        pos += DecodeChar(s, pos, out);
-        break;
+    // Sequence length after the first byte; 0: not a valid first byte.
+    int extra = ch >= 0xC2 && ch <= 0xDF ? 1 : ch >= 0xE0 && ch <= 0xEF ? 2 : ch >= 0xF0 && ch <= 0xF4 ? 3 : 0;
+    if (extra == 0) continue;
+    static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
+    static const uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
+    uint32_t cp = ch & kMask[extra];
+    bool ok = true;
+    for (int i = 0; i < extra; ++i) {
+      unsigned char c = static_cast<unsigned char>(static_cast<unsigned char>(*p) ^ 0x80);
+      if (c >= 0x40) { ok = false; break; }
+      cp = (cp << 6) | c;
+      ++p;
+    }
+    if (!ok || cp < kMin[extra] || cp > 0x10FFFF) continue;
+    if (cp <= 0xFFFF) {
+      out->push_back(char16_t(cp));
+    } else {
+      cp -= 0x10000;
+      out->push_back(char16_t(0xD800 | (cp >> 10)));
+      out->push_back(char16_t(0xDC00 | (cp & 0x3FF)));
     }
   }
-  if (pos >= s.size()) return std::string::npos;
-  return pos + 1;
+  if (!*p) return -1;
+  return long(p + 1 - src);
+}
+
+// Appends a line end when text does not end with one. After a CR it is CR LF:
+// Wine takes one CR off a line that ends in CR LF, so the line still reads
+// as it did when it was the last one.
+void EndLine(std::string* text) {
+  if (text->empty() || text->back() == '\n') return;
+  *text += text->back() == '\r' ? "\r\n" : "\n";
+}
+
+void AppendLine(std::string* out, const std::string& piece) {
+  if (piece.empty()) return;
+  EndLine(out);
+  *out += piece;
+}
+
+std::u16string Folded(const std::u16string& name) {
+  std::u16string folded(name.size(), u'\0');
+  for (size_t i = 0; i < name.size(); ++i) folded[i] = FoldCaseForCompare(name[i]);
+  return folded;
 }
 
 std::string Utf16Bytes(const std::u16string& text, bool terminate) {
@@ -150,6 +180,46 @@ bool PathLess(const KeyPath& a, const KeyPath& b) {
   return a.size() < b.size();
 }
 
+// A name escaped as Wine escapes it, except that a final NUL unit is kept:
+// Wine drops it as a terminator when it writes a name, and then reads the
+// name back without it.
+std::string EscapeName(const std::u16string& name, const char* special) {
+  std::string text = EscapeText(name.data(), name.size(), special);
+  if (!name.empty() && name.back() == 0) text += "\\0";
+  return text;
+}
+
+// The names of a path, empty names dropped.
+KeyPath SplitPath(const std::u16string& path) {
+  KeyPath names;
+  size_t start = 0;
+  for (size_t k = 0; k <= path.size(); ++k) {
+    if (k == path.size() || path[k] == u'\\') {
+      if (k > start) names.push_back(path.substr(start, k - start));
+      start = k + 1;
+    }
+  }
+  return names;
+}
+
+// A key's path as Wine writes it in a section line.
+std::string SectionName(const Key* key) {
+  std::string path;
+  KeyPath names = PathOf(key);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) path += "\\\\";
+    path += EscapeName(names[i], "[]");
+  }
+  return path;
+}
+
+// A section line Wine always refuses after making the keys down to key: a
+// name longer than Wine allows follows them.
+std::string RefusedSectionLine(const Key* key) {
+  std::string path = SectionName(key);
+  return "[" + path + (path.empty() ? "" : "\\\\") + std::string(257, 'x') + "]\n";
+}
+
 size_t SortedPosition(const std::vector<Value>& values, const std::u16string& name) {
   size_t i = 0;
   while (i < values.size() && CompareNames(values[i].name, name) <= 0) ++i;
@@ -177,11 +247,6 @@ Key* AddChild(Key* key, const std::u16string& name) {
                              });
   key->children.insert(at, std::move(child));
   return raw;
-}
-
-void CollectSubtree(Key* key, std::vector<Key*>* out) {
-  out->push_back(key);
-  for (auto& child : key->children) CollectSubtree(child.get(), out);
 }
 
 }  // namespace
@@ -223,7 +288,7 @@ std::string DumpValue(const Value& value) {
   std::string out;
   size_t count;
   if (!value.name.empty()) {
-    std::string name = EscapeText(value.name.data(), value.name.size(), "\"\"");
+    std::string name = EscapeName(value.name, "\"\"");
     out = "\"" + name + "\"=";
     count = 1 + name.size() + 2;
   } else {
@@ -277,199 +342,441 @@ std::string DumpValue(const Value& value) {
   return out;
 }
 
-bool ParseValueText(const std::string& line, Value* value, bool* needsMore) {
-  *needsMore = false;
-  size_t pos = 0;
-  value->name.clear();
-  if (line.empty()) return false;
-  if (line[0] == '@') {
-    pos = 1;
-  } else if (line[0] == '"') {
-    pos = ParseString(line, 1, '"', &value->name);
-    if (pos == std::string::npos) return false;
-  } else {
-    return false;
-  }
-  while (pos < line.size() && IsSpace(line[pos])) ++pos;
-  if (pos >= line.size() || line[pos] != '=') return false;
-  ++pos;
-  while (pos < line.size() && IsSpace(line[pos])) ++pos;
-  std::string rest = line.substr(pos);
-
-  struct Tag { const char* text; DWORD type; char parse; };
-  static const Tag kTags[] = {
-      {"\"", REG_SZ, 's'},         {"str:\"", REG_SZ, 's'},   {"str(2):\"", REG_EXPAND_SZ, 's'},
-      {"str(7):\"", REG_MULTI_SZ, 's'}, {"hex:", REG_BINARY, 'h'}, {"dword:", REG_DWORD, 'd'},
-      {"hex(", 0, 'x'},
-  };
-  const Tag* tag = nullptr;
-  for (const Tag& t : kTags)
-    if (rest.compare(0, std::strlen(t.text), t.text) == 0) { tag = &t; break; }
-  if (tag == nullptr) return false;
-  size_t p = std::strlen(tag->text);
-  char parse = tag->parse;
-  value->type = tag->type;
-  if (parse == 'x') {
-    const char* start = rest.c_str() + p;
-    char* end = nullptr;
-    unsigned long type = std::strtoul(start, &end, 16);
-    if (end == start || std::strncmp(end, "):", 2) != 0) return false;
-    value->type = DWORD(type);
-    p = size_t(end - rest.c_str()) + 2;
-    parse = 'h';
-  }
-  if (parse == 's') {
-    std::u16string text;
-    if (ParseString(rest, p, '"', &text) == std::string::npos) return false;
-    value->data = Utf16Bytes(text, true);
-    return true;
-  }
-  if (parse == 'd') {
-    uint32_t dw = uint32_t(std::strtoul(rest.c_str() + p, nullptr, 16));
-    value->data.assign(4, '\0');
-    for (int i = 0; i < 4; ++i) value->data[i] = char((dw >> (8 * i)) & 0xFF);
-    return true;
-  }
-  value->data.clear();
-  while (p < rest.size() && IsHexDigit(rest[p])) {
-    unsigned v = unsigned(HexValue(rest[p]));
-    if (p + 1 < rest.size() && IsHexDigit(rest[p + 1])) v = v * 16 + unsigned(HexValue(rest[p + 1]));
-    value->data.push_back(char(v));
-    p += 2;
-    if (p < rest.size() && rest[p] == ',') ++p;
-  }
-  while (p < rest.size() && IsSpace(rest[p])) ++p;
-  if (p >= rest.size()) return true;
-  if (rest[p] == '\\') {
-    *needsMore = true;
-    return true;
-  }
-  return false;
-}
-
 File::File() { Reset("REGISTRY\\\\Machine"); }
 
 void File::Reset(const std::string& relativeTo) {
+  std::u16string root;
+  std::string escaped = relativeTo + "]";
+  rootPath_ = ParseStrW(escaped.c_str(), ']', &root) < 0 ? KeyPath() : SplitPath(root);
   header_ = std::string(kHeaderLine) + "\n;; All keys relative to " + relativeTo + "\n\n#arch=win32\n";
-  order_.clear();
+  blocks_.clear();
   root_ = std::make_unique<Key>();
 }
 
+Key::~Key() {
+  // Sub-keys are taken apart from a list, not by recursive destructors: a
+  // file may nest keys tens of thousands deep.
+  std::vector<std::unique_ptr<Key>> doomed;
+  doomed.swap(children);
+  while (!doomed.empty()) {
+    std::unique_ptr<Key> key = std::move(doomed.back());
+    doomed.pop_back();
+    for (auto& child : key->children) doomed.push_back(std::move(child));
+    key->children.clear();
+  }
+}
+
+std::vector<Key*> File::Subtree(Key* from) {
+  std::vector<Key*> out;
+  if (from == nullptr) return out;
+  std::vector<Key*> stack{from};
+  while (!stack.empty()) {
+    Key* key = stack.back();
+    stack.pop_back();
+    out.push_back(key);
+    for (auto it = key->children.rbegin(); it != key->children.rend(); ++it) stack.push_back(it->get());
+  }
+  return out;
+}
+
+namespace {
+
+// Wine's line reader: fgets into a buffer that starts at 4 bytes and grows
+// by half whenever a line does not fit, never shrinking, then the length by
+// strlen. So a line ends at its first NUL byte; when that NUL lies in a part
+// read before the line end was reached, the rest of the line is read as the
+// next line. One CR is taken off a line that ends in CR LF; the last line
+// needs no line end (and then keeps a final CR).
+class LineReader {
+ public:
+  explicit LineReader(const std::string& text) : text_(text) {}
+
+  // The next line as Wine sees it, and the text kept for it: its bytes as
+  // read, or, when Wine cut it at a NUL byte, what Wine saw and a line end.
+  // False at the end of the text.
+  bool Next(std::string* line, std::string* kept) {
+    line->clear();
+    const size_t n = text_.size();
+    const size_t start = pos_;
+    size_t newline = text_.find('\n', pos_);
+    const size_t stop = newline == std::string::npos ? n : newline + 1;
+    for (;;) {
+      if (pos_ >= n) {
+        if (line->empty()) return false;
+        *kept = text_.substr(start, pos_ - start);
+        return true;
+      }
+      size_t room = bufferSize_ - line->size() - 1;
+      size_t end = std::min(pos_ + room, stop);
+      const char* chunk = text_.data() + pos_;
+      const char* nul = static_cast<const char*>(std::memchr(chunk, 0, end - pos_));
+      pos_ = end;
+      if (nul != nullptr) {
+        line->append(chunk, size_t(nul - chunk));
+        *kept = *line + (!line->empty() && line->back() == '\r' ? "\r\n" : "\n");
+        return true;
+      }
+      line->append(chunk, size_t(end - (chunk - text_.data())));
+      if (!line->empty() && line->back() == '\n') {
+        line->pop_back();
+        if (!line->empty() && line->back() == '\r') line->pop_back();
+        *kept = text_.substr(start, pos_ - start);
+        return true;
+      }
+      if (line->size() < bufferSize_ - 1) {  // the text ended inside the line
+        *kept = text_.substr(start, pos_ - start);
+        return true;
+      }
+      bufferSize_ += bufferSize_ / 2;
+    }
+  }
+
+ private:
+  const std::string& text_;
+  size_t pos_ = 0;
+  size_t bufferSize_ = 4;
+};
+
+// Wine's limits: a key name of 256 units, a value name of 16383, and 32
+// symbolic links followed in one lookup.
+constexpr size_t kMaxKeyName = 256;
+constexpr size_t kMaxValueName = 16383;
+constexpr int kMaxLinkDepth = 32;
+
+}  // namespace
+
+// Reads a file as Wine's loader does (load_keys and the functions it calls),
+// building the tree and the blocks of text kept for writing.
+class File::Loader {
+ public:
+  Loader(File* file, const std::string& text) : file_(*file), lines_(text) {}
+
+  // False when Wine refuses the file: a wrong first line, an unknown or a
+  // second, different "#arch=" before any section.
+  bool Run() {
+    std::string line, kept;
+    if (!lines_.Next(&line, &kept) || line != kHeaderLine) return false;
+    file_.header_ = kept;
+    while (lines_.Next(&line, &kept)) {
+      const char* p = line.c_str();
+      while (*p != 0 && IsSpace(*p)) ++p;
+      switch (*p) {
+        case '[':
+          lineStart_ = line.c_str();
+          StartSection(p + 1, kept);
+          break;
+        case '@':
+        case '"':
+          if (key_ != nullptr) LoadValue(p, kept);
+          else Ignore(kept);  // a value without a key
+          break;
+        case '#':
+          if (key_ != nullptr) {
+            LoadOption(p, kept);
+            break;
+          }
+          if (!GlobalOption(p)) return false;
+          Ignore(kept);
+          break;
+        default:
+          if (file_.blocks_.empty()) RootFromComment(p);
+          Ignore(kept);
+          break;
+      }
+    }
+    FinishKey();
+    return true;
+  }
+
+ private:
+  std::string& Sink() { return file_.blocks_.empty() ? file_.header_ : file_.blocks_.back().text; }
+
+  void Ignore(const std::string& kept) {
+    Sink() += kept;
+    if (key_ != nullptr) pending_ += kept;
+    inHead_ = false;
+  }
+
+  void FinishKey() {
+    if (key_ != nullptr) key_->tail += pending_;
+    pending_.clear();
+  }
+
+  // ";; All keys relative to REGISTRY\\User\\S-..." names the absolute path
+  // of the file's root, which symbolic links are resolved against.
+  void RootFromComment(const char* p) {
+    static const char kPrefix[] = ";; All keys relative to ";
+    if (std::strncmp(p, kPrefix, sizeof kPrefix - 1) != 0) return;
+    std::string escaped = std::string(p + sizeof kPrefix - 1) + "]";
+    std::u16string path;
+    if (ParseStrW(escaped.c_str(), ']', &path) < 0) return;
+    file_.rootPath_ = SplitPath(path);
+  }
+
+  void StartSection(const char* name, const std::string& kept) {
+    FinishKey();
+    file_.blocks_.push_back(Block());
+    Block& block = file_.blocks_.back();
+    block.text = kept;
+    size_t used = 0;
+    bool throughLink = false;
+    Key* partial = nullptr;
+    key_ = LoadKey(name, &used, &throughLink, &partial);
+    inHead_ = false;
+    // A section line read through a symbolic link means what the link
+    // leads to now; it is kept in a form that does not depend on the link.
+    if (key_ == nullptr) {
+      block.partial = partial;
+      if (throughLink) block.text = RefusedSectionLine(partial);
+      return;
+    }
+    if (throughLink) {
+      size_t rest = size_t(name - lineStart_) + used;
+      block.text = "[" + SectionName(key_) + "]" + (rest <= kept.size() ? kept.substr(rest) : std::string("\n"));
+    }
+    block.key = key_;
+    if (!key_->hasSection) {
+      key_->hasSection = true;
+      key_->head = kept;
+      block.first = true;
+      inHead_ = true;
+    }
+  }
+
+  // Wine's load_key and create_key_recursive: null when Wine fails to
+  // create the key (the section's lines are then ignored). Keys made before
+  // the failing name stay, as they do in Wine.
+  Key* LoadKey(const char* text, size_t* used, bool* throughLink, Key** partial) {
+    std::u16string name;
+    long r = ParseStrW(text, ']', &name);
+    if (r < 0) return nullptr;
+    *used = size_t(r);
+    Key* key = file_.root_.get();
+    *partial = key;
+    if (name.empty() || name[0] == 0) return key;
+    size_t start = 0;
+    for (;;) {
+      size_t end = name.find(u'\\', start);
+      if (end == std::u16string::npos) end = name.size();
+      if (end > start) {
+        if (end - start > kMaxKeyName) return nullptr;
+        std::u16string part = name.substr(start, end - start);
+        Key* child = FindChild(key, part);
+        if (child != nullptr && child->link) {
+          *throughLink = true;
+          child = file_.Follow(child, end >= name.size(), 0);
+          if (child == nullptr) return nullptr;
+        } else if (child == nullptr) {
+          child = AddChild(key, part);
+        }
+        key = child;
+        *partial = key;
+      }
+      if (end >= name.size()) return key;
+      start = end + 1;
+    }
+  }
+
+  Value* Lookup(Key* key, const std::u16string& name) {
+    auto& index = index_[key];
+    auto it = index.find(Folded(name));
+    return it == index.end() ? nullptr : &key->values[it->second];
+  }
+
+  // Wine's load_key_option: anywhere in a section.
+  void LoadOption(const char* p, const std::string& kept) {
+    Sink() += kept;
+    if (std::strncmp(p, "#link", 5) == 0) key_->link = true;
+    if (inHead_) {
+      key_->head += kept;
+    } else {
+      pending_ += kept;
+    }
+  }
+
+  // Wine's load_global_option: only "#arch=" is checked.
+  bool GlobalOption(const char* p) {
+    if (std::strncmp(p, "#arch=", 6) != 0) return true;
+    int arch = std::strcmp(p + 6, "win32") == 0 ? 32 : std::strcmp(p + 6, "win64") == 0 ? 64 : 0;
+    if (arch == 0) return false;
+    if (arch_ == 0) arch_ = arch;
+    return arch == arch_;
+  }
+
+  // Wine's load_value. A line whose name or "=" is malformed is ignored; once
+  // they are read the value exists, and malformed data leaves it empty with
+  // type REG_NONE. Hex data continued with "\" takes the next line whatever
+  // it holds.
+  void LoadValue(const char* p, const std::string& kept) {
+    std::u16string name;
+    size_t len = 1;
+    if (*p == '"') {
+      long r = ParseStrW(p + 1, '"', &name);
+      if (r < 0) return Ignore(kept);
+      len = size_t(r) + 1;
+    }
+    while (IsSpace(p[len])) ++len;
+    if (p[len] != '=') return Ignore(kept);
+    ++len;
+    while (IsSpace(p[len])) ++len;
+    if (name.size() > kMaxValueName) return Ignore(kept);
+
+    std::string raw = kept;
+    bool dangling = false;
+    Value parsed;
+    parsed.name = name;
+    bool ok = ParseData(p + len, &parsed, &raw, &dangling);
+    if (!ok) {
+      parsed.type = REG_NONE;
+      parsed.data.clear();
+    }
+    // A value whose text is malformed is rewritten in Wine's form, which
+    // reads the same wherever it stands.
+    parsed.raw = ok ? raw : std::string();
+    // At the end of the text a dangling continuation would take whatever
+    // is written after it: keep Wine's reading of it instead.
+    Sink() += dangling ? DumpValue(parsed) : raw;
+
+    auto& index = index_[key_];
+    auto found = index.emplace(Folded(name), key_->values.size());
+    if (found.second) {
+      parsed.leading = pending_;
+      pending_.clear();
+      key_->values.push_back(std::move(parsed));
+    } else {
+      // The last line wins; the name keeps its first spelling.
+      Value& value = key_->values[found.first->second];
+      value.type = parsed.type;
+      value.data = std::move(parsed.data);
+      value.raw = name == value.name ? std::move(parsed.raw) : std::string();
+    }
+    inHead_ = false;
+  }
+
+  bool ParseData(const char* p, Value* value, std::string* raw, bool* dangling) {
+    enum { kString, kDword, kBinary } parse;
+    struct Tag { const char* text; DWORD type; int parse; };
+    static const Tag kTags[] = {
+        {"\"", REG_SZ, kString},       {"str:\"", REG_SZ, kString},     {"str(2):\"", REG_EXPAND_SZ, kString},
+        {"str(7):\"", REG_MULTI_SZ, kString}, {"hex:", REG_BINARY, kBinary}, {"dword:", REG_DWORD, kDword},
+        {"hex(", 0, kBinary},
+    };
+    const Tag* tag = nullptr;
+    for (const Tag& t : kTags)
+      if (std::strncmp(p, t.text, std::strlen(t.text)) == 0) { tag = &t; break; }
+    if (tag == nullptr) return false;
+    parse = decltype(parse)(tag->parse);
+    value->type = tag->type;
+    if (std::strcmp(tag->text, "hex(") == 0) {
+      const char* end = nullptr;
+      value->type = DWORD(StrToUl16(p + 4, &end));
+      if (std::strncmp(end, "):", 2) != 0) return false;
+      p = end + 2;
+    } else {
+      p += std::strlen(tag->text);
+    }
+    if (parse == kString) {
+      std::u16string text;
+      if (ParseStrW(p, '"', &text) < 0) return false;
+      value->data = Utf16Bytes(text, true);
+      return true;
+    }
+    if (parse == kDword) {
+      uint32_t dw = uint32_t(StrToUl16(p, nullptr));
+      value->data.assign(4, '\0');
+      for (int i = 0; i < 4; ++i) value->data[i] = char((dw >> (8 * i)) & 0xFF);
+      return true;
+    }
+    value->data.clear();
+    std::string line, kept;
+    for (;;) {
+      while (IsHexDigit(*p)) {
+        const char* end = nullptr;
+        uint32_t byte = uint32_t(StrToUl16(p, &end));
+        if (end == p || byte > 0xFF) return false;
+        value->data.push_back(char(byte));
+        p = end;
+        while (IsSpace(*p)) ++p;
+        if (*p == ',') ++p;
+        while (IsSpace(*p)) ++p;
+      }
+      while (IsSpace(*p)) ++p;
+      if (*p == 0) return true;
+      if (*p != '\\') return false;
+      if (!lines_.Next(&line, &kept)) {
+        *dangling = true;
+        return false;
+      }
+      *raw += kept;
+      p = line.c_str();
+      while (IsSpace(*p)) ++p;
+    }
+  }
+
+  File& file_;
+  LineReader lines_;
+  Key* key_ = nullptr;    // where values go; null: none (they are ignored)
+  bool inHead_ = false;   // right after the key's first section line
+  std::string pending_;   // ignored lines waiting for the next value of key_
+  std::unordered_map<Key*, std::unordered_map<std::u16string, size_t>> index_;
+  const char* lineStart_ = nullptr;  // the section line being read
+  int arch_ = 0;
+};
+
 bool File::Parse(const std::string& text) {
-  order_.clear();
+  rootPath_ = {u"REGISTRY", u"Machine"};
+  blocks_.clear();
   root_ = std::make_unique<Key>();
   header_.clear();
-
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    end = end == std::string::npos ? text.size() : end + 1;
-    lines.push_back(text.substr(start, end - start));
-    start = end;
-  }
-  if (lines.empty() || Content(lines[0]) != kHeaderLine) {
+  Loader loader(this, text);
+  if (!loader.Run()) {
     Reset("REGISTRY\\\\Machine");
     return false;
   }
-  header_ = lines[0];
-
-  Key* current = nullptr;
-  bool inHead = false;
-  std::string pending;
-  auto flushPending = [&]() {
-    (current != nullptr ? current->tail : header_) += pending;
-    pending.clear();
-  };
-
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    std::string content = Content(line);
-    size_t p = 0;
-    while (p < content.size() && IsSpace(content[p])) ++p;
-    char c = p < content.size() ? content[p] : '\0';
-
-    if (c == '[') {
-      std::u16string full;
-      if (ParseString(content, p + 1, ']', &full) != std::string::npos) {
-        KeyPath path;
-        size_t start = 0;
-        for (size_t k = 0; k <= full.size(); ++k) {
-          if (k == full.size() || full[k] == u'\\') {
-            if (k > start) path.push_back(full.substr(start, k - start));
-            start = k + 1;
-          }
-        }
-        flushPending();
-        Key* key = root_.get();
-        for (const auto& name : path) {
-          Key* child = FindChild(key, name);
-          key = child != nullptr ? child : AddChild(key, name);
-        }
-        current = key;
-        if (key->hasSection) {
-          // A second section of the same key: its values join the first.
-          inHead = false;
-        } else {
-          key->hasSection = true;
-          key->head = line;
-          order_.push_back(key);
-          inHead = true;
-        }
-        continue;
-      }
-    }
-    if (c == '#' && inHead && current != nullptr) {
-      current->head += line;
-      continue;
-    }
-    if ((c == '"' || c == '@') && current != nullptr) {
-      std::string logical = content.substr(p);
-      std::string raw = line;
-      size_t last = i;
-      Value value;
-      bool needsMore = false;
-      bool ok = ParseValueText(logical, &value, &needsMore);
-      while (ok && needsMore) {
-        if (last + 1 >= lines.size()) { ok = false; break; }
-        ++last;
-        size_t cut = logical.find_last_of('\\');
-        logical.erase(cut);
-        std::string next = Content(lines[last]);
-        size_t q = 0;
-        while (q < next.size() && IsSpace(next[q])) ++q;
-        logical += next.substr(q);
-        raw += lines[last];
-        ok = ParseValueText(logical, &value, &needsMore);
-      }
-      if (ok) {
-        value.leading = pending;
-        pending.clear();
-        value.raw = raw;
-        Value* existing = FindValue(current, value.name);
-        if (existing != nullptr) {
-          value.leading = existing->leading + existing->raw + value.leading;
-          value.raw = raw;
-          *existing = value;
-        } else {
-          current->values.push_back(value);
-        }
-        i = last;
-        inHead = false;
-        continue;
-      }
-    }
-    pending += line;
-    inHead = false;
-  }
-  flushPending();
   return true;
 }
 
+// The key a symbolic link leads to (itself when it is no link), or null
+// when Wine cannot resolve it. Only targets inside this file are known; a
+// missing last name of the target is created when the link is the last
+// name of a section line, as Wine does.
+Key* File::Follow(Key* key, bool last, int depth) {
+  while (key != nullptr && key->link) {
+    if (++depth > kMaxLinkDepth) return nullptr;
+    Value* value = FindValue(key, u"SymbolicLinkValue");
+    if (value == nullptr || value->data.size() < 2) return nullptr;
+    std::u16string target;
+    for (size_t i = 0; i + 1 < value->data.size(); i += 2)
+      target.push_back(char16_t(uint8_t(value->data[i]) | (uint8_t(value->data[i + 1]) << 8)));
+    if (target[0] != u'\\') return nullptr;
+    KeyPath names = SplitPath(target);
+    if (names.size() < rootPath_.size()) return nullptr;
+    for (size_t i = 0; i < rootPath_.size(); ++i)
+      if (CompareNames(names[i], rootPath_[i]) != 0) return nullptr;
+    Key* at = root_.get();
+    for (size_t i = rootPath_.size(); i < names.size(); ++i) {
+      if (names[i].size() > kMaxKeyName) return nullptr;
+      Key* child = FindChild(at, names[i]);
+      if (child == nullptr) {
+        if (!last || i + 1 != names.size()) return nullptr;
+        child = AddChild(at, names[i]);
+      } else if (i + 1 < names.size()) {
+        child = Follow(child, false, depth);
+        if (child == nullptr) return nullptr;
+      }
+      at = child;
+    }
+    key = at;
+  }
+  return key;
+}
+
+
 Key* File::Find(const KeyPath& path) {
   Key* key = root_.get();
-  for (const auto& name : path) {
-    key = FindChild(key, name);
-    if (key == nullptr) return nullptr;
+  for (size_t i = 0; i < path.size() && key != nullptr; ++i) {
+    key = FindChild(key, path[i]);
+    if (key != nullptr && key->link) key = Follow(key, false, 0);
   }
   return key;
 }
@@ -477,10 +784,19 @@ Key* File::Find(const KeyPath& path) {
 Key* File::Create(const KeyPath& path, bool* created) {
   Key* key = root_.get();
   bool made = false;
-  for (const auto& name : path) {
-    Key* child = FindChild(key, name);
+  for (size_t i = 0; i < path.size() && key != nullptr; ++i) {
+    Key* child = FindChild(key, path[i]);
     made = child == nullptr;
-    key = made ? AddChild(key, name) : child;
+    if (made) {
+      child = AddChild(key, path[i]);
+    } else if (child->link) {
+      child = Follow(child, false, 0);
+    }
+    key = child;
+  }
+  if (key == nullptr) {
+    if (created != nullptr) *created = false;
+    return nullptr;
   }
   if (made) GiveSection(key);
   if (created != nullptr) *created = made;
@@ -489,12 +805,24 @@ Key* File::Create(const KeyPath& path, bool* created) {
 
 void File::Delete(Key* key) {
   if (key == nullptr || key->parent == nullptr) return;
-  std::vector<Key*> gone;
-  CollectSubtree(key, &gone);
+  std::vector<Key*> gone = Subtree(key);
   std::sort(gone.begin(), gone.end());
-  order_.erase(std::remove_if(order_.begin(), order_.end(),
-                              [&](Key* k) { return std::binary_search(gone.begin(), gone.end(), k); }),
-               order_.end());
+  // A refused section line made the keys before the name Wine refused; if
+  // one of them is deleted now, the line is rewritten to make only those
+  // that stay.
+  for (Block& b : blocks_) {
+    if (b.key != nullptr || b.partial == nullptr || !std::binary_search(gone.begin(), gone.end(), b.partial))
+      continue;
+    size_t lineEnd = b.text.find('\n');
+    std::string rest = lineEnd == std::string::npos ? std::string() : b.text.substr(lineEnd + 1);
+    b.partial = key->parent;
+    b.text = RefusedSectionLine(b.partial) + rest;
+  }
+  blocks_.erase(std::remove_if(blocks_.begin(), blocks_.end(),
+                               [&](const Block& b) {
+                                 return b.key != nullptr && std::binary_search(gone.begin(), gone.end(), b.key);
+                               }),
+                blocks_.end());
   Key* parent = key->parent;
   for (auto it = parent->children.begin(); it != parent->children.end(); ++it) {
     if (it->get() == key) {
@@ -556,10 +884,18 @@ void File::GiveSection(Key* key) {
   key->tail.clear();
   KeyPath path = PathOf(key);
   // Wine writes sections in depth-first order with sorted names; a new one
-  // goes where Wine would have written it.
-  auto at = std::upper_bound(order_.begin(), order_.end(), path,
-                             [](const KeyPath& p, Key* k) { return PathLess(p, PathOf(k)); });
-  order_.insert(at, key);
+  // goes before the first section that Wine would write after it.
+  size_t at = blocks_.size();
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    if (blocks_[i].key != nullptr && PathLess(path, PathOf(blocks_[i].key))) {
+      at = i;
+      break;
+    }
+  }
+  Block block;
+  block.key = key;
+  block.first = true;
+  blocks_.insert(blocks_.begin() + long(at), std::move(block));
 }
 
 std::string File::Head(const Key* key) const {
@@ -570,13 +906,7 @@ std::string File::Head(const Key* key) const {
     clock_gettime(CLOCK_REALTIME, &now);
   }
   uint64_t fileTime = uint64_t(now.tv_sec) * 10000000ull + uint64_t(now.tv_nsec) / 100 + kFileTimeEpoch;
-  std::string path;
-  KeyPath names = PathOf(key);
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) path += "\\\\";
-    path += EscapeText(names[i].data(), names[i].size(), "[]");
-  }
-  std::string head = "[" + path + "] " + std::to_string(static_cast<long long>(now.tv_sec)) + "\n";
+  std::string head = "[" + SectionName(key) + "] " + std::to_string(static_cast<long long>(now.tv_sec)) + "\n";
   head += Hex("#time=%llx", fileTime >> 32) + Hex("%08llx\n", fileTime & 0xFFFFFFFFull);
   // Keep the options of the section that are not the time (#class, #link).
   size_t start = key->head.find('\n');
@@ -593,21 +923,37 @@ std::string File::Head(const Key* key) const {
 
 std::string File::Serialize() const {
   std::string out = header_;
+  // A changed key is written once, merged, at its first section. A link is
+  // written at its last one: moved earlier, "#link" would lead sections in
+  // between that named real sub-keys of it to its target instead.
+  std::unordered_map<const Key*, size_t> place;
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    const Key* key = blocks_[i].key;
+    if (key != nullptr && key->changed && (blocks_[i].first || key->link)) place[key] = i;
+  }
   bool previousChanged = false;
-  for (const Key* key : order_) {
-    if (!out.empty() && out.back() != '\n') out += '\n';
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    const Block& block = blocks_[i];
+    const Key* key = block.key;
+    bool rewrite = key != nullptr && key->changed;
+    if (rewrite && place[key] != i) continue;
+    EndLine(&out);
     // Wine puts a blank line before every section; untouched neighbours
     // keep whatever they had.
-    if ((key->changed || previousChanged) && !out.empty() &&
+    if ((rewrite || previousChanged) && !out.empty() &&
         out.compare(out.size() - std::min<size_t>(2, out.size()), 2, "\n\n") != 0)
       out += '\n';
-    previousChanged = key->changed;
-    out += key->changed ? Head(key) : key->head;
-    for (const Value& value : key->values) {
-      out += value.leading;
-      out += value.raw.empty() ? DumpValue(value) : value.raw;
+    previousChanged = rewrite;
+    if (!rewrite) {
+      out += block.text;
+      continue;
     }
-    out += key->tail;
+    out += Head(key);
+    for (const Value& value : key->values) {
+      AppendLine(&out, value.leading);
+      AppendLine(&out, value.raw.empty() ? DumpValue(value) : value.raw);
+    }
+    AppendLine(&out, key->tail);
   }
   return out;
 }

@@ -1,11 +1,18 @@
 // One registry file in Wine's text format ("WINE REGISTRY Version 2"), held
 // as a key tree that remembers the text it was read from.
 //
-// Reading and writing are faithful: a key whose values were not changed is
-// written back with the exact bytes it was read with, and so are the lines
-// this reader does not understand (comments, options, malformed lines).
-// Changed keys are written as Wine writes them. New keys and values go where
-// Wine would put them: names sorted ignoring case.
+// Reading follows Wine's own loader line by line: the same line splitting
+// (including its handling of NUL bytes and of a missing final line end), the
+// same escapes and data forms, the same options, and the same outcome for
+// duplicate keys and values and for every malformed line: what Wine drops or
+// refuses is dropped or refused here.
+//
+// Writing is faithful: every section of a key that was not changed is
+// written back with the bytes it was read with, lines this reader ignores
+// included. A changed key is written once, as Wine writes it, at the place of
+// its first section, with all its values merged; its later duplicate sections
+// and the value lines Wine overrides are left out. New keys and values go
+// where Wine would put them: names sorted ignoring case.
 #pragma once
 
 #include <cstdint>
@@ -22,18 +29,26 @@ struct Value {
   std::u16string name;    // empty: the key's default value
   DWORD type = 0;
   std::string data;       // the value's bytes as stored
-  std::string leading;    // unknown lines that stood right before it
-  std::string raw;        // its text as read; empty once changed
+  std::string leading;    // ignored lines that stood right before it
+  std::string raw;        // its text as read; empty once changed (or when
+                          // the text was malformed: it is then rewritten)
 };
 
 struct Key {
+  Key() = default;
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  // Frees the subtree without recursion, however deep it is.
+  ~Key();
+
   std::u16string name;
   Key* parent = nullptr;
   std::vector<std::unique_ptr<Key>> children;
   std::vector<Value> values;
   bool hasSection = false;  // written as a "[...]" section of its own
+  bool link = false;        // "#link": a symbolic link to another key
   std::string head;         // the section line and its option lines, as read
-  std::string tail;         // unknown lines after its last value
+  std::string tail;         // ignored lines after its last value
   bool changed = false;     // head is rebuilt (new time stamp) on output
 };
 
@@ -56,10 +71,14 @@ class File {
   std::string Serialize() const;
 
   Key* Root() { return root_.get(); }
-  // Null when the key does not exist. An empty path is the root.
+  // Every key below and including from, parents before children, without
+  // recursion.
+  static std::vector<Key*> Subtree(Key* from);
+  // Null when the key does not exist. An empty path is the root. Symbolic
+  // links along the path are followed, as Wine follows them.
   Key* Find(const KeyPath& path);
   // Creates missing keys along the path; *created tells whether the last
-  // one is new.
+  // one is new. Null when the path leads through a link Wine cannot follow.
   Key* Create(const KeyPath& path, bool* created);
   // Deletes a key (not the root) and everything below it.
   void Delete(Key* key);
@@ -74,13 +93,29 @@ class File {
   void SetClock(int64_t unixSeconds) { clock_ = unixSeconds; }
 
  private:
+  // One "[...]" section line and the lines up to the next one, in file
+  // order. key is null for a section Wine refuses (its lines are ignored).
+  struct Block {
+    Key* key = nullptr;
+    bool first = false;   // the key's first section: a rewrite goes here
+    std::string text;     // the lines as read
+    Key* partial = nullptr;  // refused: the last key its line made
+  };
+  class Loader;
+
+  // The key a symbolic link leads to (key itself when it is no link), or
+  // null when Wine cannot follow it. Only targets inside this file are
+  // known. last: the link ends a section line, so a missing last name of
+  // its target is made, as Wine makes it.
+  Key* Follow(Key* key, bool last, int depth);
   void GiveSection(Key* key);
   void MarkChanged(Key* key);
   std::string Head(const Key* key) const;
 
-  std::string header_;        // everything before the first section
-  std::vector<Key*> order_;   // keys that have a section, in file order
+  std::string header_;         // everything before the first section
+  std::vector<Block> blocks_;  // the sections, in file order
   std::unique_ptr<Key> root_;
+  KeyPath rootPath_;           // the absolute path of the file's root key
   int64_t clock_ = -1;
 };
 
@@ -89,11 +124,6 @@ class File {
 std::string EscapeText(const char16_t* text, size_t units, const char* special);
 // The line (or lines) Wine writes for a value, with the final newline.
 std::string DumpValue(const Value& value);
-// Parses one logical value line (continuation lines already joined); false
-// when malformed. *needsMore: hex data ends in `\`, so the caller joins the
-// next line (without its leading blanks) after dropping that backslash and
-// parses again.
-bool ParseValueText(const std::string& line, Value* value, bool* needsMore);
 
 }  // namespace regfile
 }  // namespace platform

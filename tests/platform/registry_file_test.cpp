@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 #include <string>
 
 #include "platform/linux/registry_file.h"
@@ -247,14 +248,299 @@ TEST(RegistryFile, SurvivesMalformedLines) {
       "WINE REGISTRY Version 2\n"
       "\"orphan\"=\"value without a key\"\n"
       "[Unclosed\\\\Key\n"
+      "\"ignored\"=\"a value under a refused section\"\n"
       "[Good] 1\n"
       "\"broken\"=hex:01,\\\n"          // continuation at the end of the file
       ;
   File file;
   ASSERT_TRUE(file.Parse(text));
-  ASSERT_NE(FindKey(file, {u"Good"}), nullptr);
-  EXPECT_TRUE(FindKey(file, {u"Good"})->values.empty());
-  EXPECT_EQ(file.Serialize(), text) << "what cannot be read is kept as it was";
+  Key* good = FindKey(file, {u"Good"});
+  ASSERT_NE(good, nullptr);
+  // As in Wine: the value exists, emptied to REG_NONE, and nothing is read
+  // under a section line Wine refuses.
+  ASSERT_EQ(good->values.size(), 1u);
+  EXPECT_EQ(good->values[0].type, DWORD(REG_NONE));
+  EXPECT_EQ(good->values[0].data, "");
+  EXPECT_EQ(file.Root()->children.size(), 1u);
+  std::string expected = text;
+  expected.replace(expected.find("\"broken\""), std::string::npos, "\"broken\"=hex(0):\n");
+  EXPECT_EQ(file.Serialize(), expected)
+      << "what Wine ignores is kept as it was; a dangling continuation is written as Wine read it";
+}
+
+
+// --- Faults found on hand-made and fuzzed files, each against Wine's reading.
+
+std::string Sz(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t c : text) {
+    bytes.push_back(char(c & 0xFF));
+    bytes.push_back(char(c >> 8));
+  }
+  return bytes + std::string(2, '\0');
+}
+
+// Parses text, checks it is accepted, and returns the file re-read from what
+// it writes: the state Wine would see after a write.
+std::string WriteAndReread(File& file, File* again) {
+  std::string out = file.Serialize();
+  EXPECT_TRUE(again->Parse(out)) << out;
+  return out;
+}
+
+TEST(RegistryFile, AValueAddedAfterALastLineWithoutLineEndIsALineOfItsOwn) {
+  for (const char* end : {"", "\r"}) {
+    std::string text = std::string("WINE REGISTRY Version 2\n[Run] 1\n\"windows auto update\"=\"msblast.exe\"") + end;
+    File file;
+    ASSERT_TRUE(file.Parse(text));
+    Key* run = FindKey(file, {u"Run"});
+    ASSERT_NE(run, nullptr);
+    file.SetValue(run, u"Zulu", REG_SZ, Sz(u"zulu.exe"));
+    File again;
+    std::string out = WriteAndReread(file, &again);
+    Key* back = FindKey(again, {u"Run"});
+    ASSERT_NE(back, nullptr) << out;
+    ASSERT_NE(File::FindValue(back, u"Zulu"), nullptr) << out;
+    EXPECT_EQ(File::FindValue(back, u"Zulu")->data, Sz(u"zulu.exe"));
+    ASSERT_NE(File::FindValue(back, u"windows auto update"), nullptr) << out;
+    EXPECT_EQ(File::FindValue(back, u"windows auto update")->data, Sz(u"msblast.exe"));
+
+    // A new key after such a last line is a section of its own too.
+    File other;
+    ASSERT_TRUE(other.Parse(text));
+    Key* fresh = other.Create({u"Zz"}, nullptr);
+    other.SetValue(fresh, u"v", REG_DWORD, std::string(4, '\0'));
+    ASSERT_TRUE(again.Parse(other.Serialize()));
+    EXPECT_NE(FindKey(again, {u"Zz"}), nullptr);
+    EXPECT_NE(File::FindValue(FindKey(again, {u"Run"}), u"windows auto update"), nullptr);
+  }
+}
+
+TEST(RegistryFile, AMalformedHexContinuationTakesOnlyTheLineWineTakes) {
+  // Wine reads the line after a "\" as more hex digits whatever it holds:
+  // here "  zz", which makes the value malformed (REG_NONE, empty); the
+  // section after it is read as usual.
+  const char text[] =
+      "WINE REGISTRY Version 2\n"
+      "[A] 1\n"
+      "\"x\"=hex:01,02,\\\n"
+      "  zz\n"
+      "[B] 1\n"
+      "\"y\"=\"1\"\n";
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  Key* a = FindKey(file, {u"A"});
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(File::FindValue(a, u"x"), nullptr);
+  EXPECT_EQ(File::FindValue(a, u"x")->type, DWORD(REG_NONE));
+  EXPECT_EQ(File::FindValue(a, u"x")->data, "");
+  ASSERT_NE(FindKey(file, {u"B"}), nullptr);
+  EXPECT_NE(File::FindValue(FindKey(file, {u"B"}), u"y"), nullptr);
+
+  // A section line right after the "\" is the line Wine takes: its values
+  // belong to the key before, as Wine reads them, before and after a write.
+  const char swallowed[] =
+      "WINE REGISTRY Version 2\n"
+      "[A] 1\n"
+      "\"x\"=hex:01,\\\n"
+      "[B] 1\n"
+      "\"y\"=\"1\"\n"
+      "[C] 1\n"
+      "\"z\"=\"1\"\n";
+  ASSERT_TRUE(file.Parse(swallowed));
+  EXPECT_EQ(FindKey(file, {u"B"}), nullptr);
+  a = FindKey(file, {u"A"});
+  ASSERT_NE(a, nullptr);
+  EXPECT_NE(File::FindValue(a, u"y"), nullptr);
+  file.SetValue(a, u"w", REG_SZ, Sz(u"new"));
+  File again;
+  std::string out = WriteAndReread(file, &again);
+  a = FindKey(again, {u"A"});
+  ASSERT_NE(a, nullptr) << out;
+  EXPECT_EQ(a->values.size(), 3u) << out;
+  EXPECT_NE(File::FindValue(a, u"w"), nullptr) << out;
+  EXPECT_NE(File::FindValue(FindKey(again, {u"C"}), u"z"), nullptr) << out;
+}
+
+TEST(RegistryFile, KeysNestedFiftyThousandDeepAreReadChangedAndFreed) {
+  const int kDepth = 50000;
+  std::string text = "WINE REGISTRY Version 2\n[Run] 1\n\"keep\"=\"1\"\n\n[";
+  for (int i = 0; i < kDepth; ++i) text += i == 0 ? "k" : "\\\\k";
+  text += "] 1\n\"deep\"=\"1\"\n";
+  {
+    File file;
+    ASSERT_TRUE(file.Parse(text));
+    std::vector<Key*> all = File::Subtree(file.Root());
+    EXPECT_EQ(all.size(), size_t(kDepth) + 2);
+    Key* deepest = FindKey(file, {u"k"});
+    while (!deepest->children.empty()) deepest = deepest->children[0].get();
+    ASSERT_NE(File::FindValue(deepest, u"deep"), nullptr);
+    file.SetValue(deepest, u"more", REG_DWORD, std::string(4, '\1'));
+    file.Delete(FindKey(file, {u"Run"}));
+    File again;
+    WriteAndReread(file, &again);
+    EXPECT_EQ(FindKey(again, {u"Run"}), nullptr);
+    EXPECT_EQ(File::Subtree(again.Root()).size(), size_t(kDepth) + 1);
+    file.Delete(FindKey(file, {u"k"}));
+    EXPECT_EQ(file.Root()->children.size(), 0u);
+  }  // every tree freed here, without recursion
+}
+
+TEST(RegistryFile, DuplicateSectionsMergeAsWineMergesThem) {
+  const char text[] =
+      "WINE REGISTRY Version 2\n"
+      "[Run] 1\n"
+      "\"Agent\"=\"old.exe\"\n"
+      "\"b\"=\"1\"\n"
+      "\n"
+      "[Other] 1\n"
+      "\"o\"=\"1\"\n"
+      "\n"
+      "[run] 2\n"
+      "\"AGENT\"=\"new.exe\"\n"
+      "\"c\"=\"2\"\n";
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  EXPECT_EQ(file.Serialize(), text) << "read only: nothing moves";
+  Key* run = FindKey(file, {u"RUN"});
+  ASSERT_NE(run, nullptr);
+  EXPECT_EQ(run->name, u"Run") << "the first spelling stays, as in Wine";
+  ASSERT_EQ(run->values.size(), 3u);
+  EXPECT_EQ(run->values[0].name, u"Agent");
+  EXPECT_EQ(run->values[0].data, Sz(u"new.exe")) << "the last line wins";
+
+  // Disabling removes every line Wine would read the value from.
+  ASSERT_TRUE(file.DeleteValue(run, u"agent"));
+  File again;
+  std::string out = WriteAndReread(file, &again);
+  Key* back = FindKey(again, {u"Run"});
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(File::FindValue(back, u"Agent"), nullptr) << out;
+  EXPECT_NE(File::FindValue(back, u"b"), nullptr);
+  EXPECT_NE(File::FindValue(back, u"c"), nullptr);
+  EXPECT_EQ(out.find("old.exe"), std::string::npos) << out;
+  EXPECT_EQ(out.find("[run]"), std::string::npos) << "one section left: " << out;
+  EXPECT_NE(out.find("[Other] 1\n\"o\"=\"1\"\n"), std::string::npos);
+  // And the text stays put from then on.
+  EXPECT_EQ(again.Serialize(), out);
+  again.SetClock(1);
+  again.SetValue(FindKey(again, {u"Other"}), u"p", REG_SZ, Sz(u"2"));
+  File third;
+  std::string next = WriteAndReread(again, &third);
+  EXPECT_EQ(next.substr(0, next.find("[Other]")), out.substr(0, out.find("[Other]")));
+}
+
+// --- Wine's reading of the constructs a file may hold.
+
+TEST(RegistryFile, DataFormsAreReadAsWineReadsThem) {
+  const std::string text =
+      "WINE REGISTRY Version 2\r\n"
+      "  [Forms]  7\r\n"
+      "\"d1\"=dword:-1\r\n"
+      "\"d2\"=dword:0x10\r\n"
+      "\"d3\"=dword:zz\r\n"
+      "\"h1\"=hex(0x2):41,00,00,00\r\n"
+      "\"h2\"=hex():01\r\n"
+      "\"h3\"=hex:1 2,3\r\n"
+      "\"h4\"=hex:100\r\n"
+      "\"s1\"=str(1):\"x\"\r\n"
+      "\"s2\"=\"a\xff\xc3\xa9\xe2\x82\"\r\n"
+      "\"s3\"=\"\\x41g\\101\\q\"  trailing\r\n"
+      "\"s4\"=\"open\r\n"
+      "\"=\"no name\"\r\n"
+      "@ = \"default\"\r\n" +
+      std::string("\"nul\"=\"c\0ut\"\r\n", 15);
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  Key* key = FindKey(file, {u"forms"});
+  ASSERT_NE(key, nullptr);
+  auto value = [&](const char16_t* name) { return File::FindValue(key, name); };
+  auto dword = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+  ASSERT_NE(value(u"d1"), nullptr);
+  EXPECT_EQ(value(u"d1")->data, dword(0xFFFFFFFFu));
+  EXPECT_EQ(value(u"d2")->data, dword(0x10));
+  EXPECT_EQ(value(u"d3")->data, dword(0));
+  EXPECT_EQ(value(u"h1")->type, DWORD(REG_EXPAND_SZ));
+  EXPECT_EQ(value(u"h2")->type, 0u);
+  EXPECT_EQ(value(u"h2")->data, "\x01");
+  EXPECT_EQ(value(u"h3")->data, "\x01\x02\x03");
+  EXPECT_EQ(value(u"h4")->type, DWORD(REG_NONE)) << "a byte above ff is malformed";
+  EXPECT_EQ(value(u"s1")->type, DWORD(REG_NONE));
+  EXPECT_EQ(Text(*value(u"s2")), std::u16string(u"a\u00e9") + u'\0') << "invalid UTF-8 is dropped";
+  EXPECT_EQ(Text(*value(u"s3")), std::u16string(u"AgAq") + u'\0');
+  EXPECT_EQ(value(u"s4")->type, DWORD(REG_NONE));
+  EXPECT_EQ(Text(*value(u"")), std::u16string(u"default") + u'\0');
+  ASSERT_NE(value(u"nul"), nullptr) << "the line ends at its NUL byte";
+  EXPECT_EQ(value(u"nul")->type, DWORD(REG_NONE));
+  EXPECT_EQ(key->values.size(), 13u) << "\"=\"no name\" names a value \"=\" with no = after it: ignored";
+}
+
+TEST(RegistryFile, SectionsAndOptionsAreReadAsWineReadsThem) {
+  std::string longName(257, 'n');
+  const std::string text =
+      "WINE REGISTRY Version 2\n"
+      ";; All keys relative to REGISTRY\\\\Machine\n"
+      "#arch=win64\n"
+      "[Target] 1\n"
+      "[Link] 1\n"
+      "#time=1d0\n"
+      "#link\n"
+      "\"SymbolicLinkValue\"=hex(6):5c,00,52,00,45,00,47,00,49,00,53,00,54,00,52,00,59,00,5c,00,4d,00,61,\\\n"
+      "  00,63,00,68,00,69,00,6e,00,65,00,5c,00,54,00,61,00,72,00,67,00,65,00,74,00\n"
+      "[Link\\\\Sub] 1\n"
+      "\"through\"=\"link\"\n"
+      "[Parent\\\\" + longName + "] 1\n"
+      "\"lost\"=\"1\"\n"
+      "#class=\"ignored\"\n"
+      "[\\\\\\\\Lead\\\\\\\\Double\\\\] 1\n"
+      "\"x\"=\"1\"\n";
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  Key* link = nullptr;
+  for (auto& child : file.Root()->children)
+    if (child->name == u"Link") link = child.get();
+  ASSERT_NE(link, nullptr);
+  EXPECT_TRUE(link->link);
+  EXPECT_TRUE(link->children.empty()) << "keys under a link go to its target";
+  EXPECT_EQ(FindKey(file, {u"Link"}), FindKey(file, {u"Target"})) << "a link is followed, as in Wine";
+  ASSERT_NE(FindKey(file, {u"Target", u"Sub"}), nullptr);
+  EXPECT_EQ(FindKey(file, {u"Link", u"Sub"}), FindKey(file, {u"Target", u"Sub"}));
+  EXPECT_NE(File::FindValue(FindKey(file, {u"Target", u"Sub"}), u"through"), nullptr);
+  ASSERT_NE(FindKey(file, {u"Parent"}), nullptr) << "names before the one Wine refuses are made";
+  EXPECT_TRUE(FindKey(file, {u"Parent"})->children.empty());
+  EXPECT_NE(File::FindValue(FindKey(file, {u"Lead", u"Double"}), u"x"), nullptr)
+      << "empty names in a section line are skipped";
+
+  // Text Wine refuses as a registry file.
+  EXPECT_FALSE(file.Parse("WINE REGISTRY Version 2\n#arch=win16\n[A] 1\n"));
+  EXPECT_FALSE(file.Parse("WINE REGISTRY Version 2\n#arch=win32\n#arch=win64\n"));
+  EXPECT_FALSE(file.Parse("WINE REGISTRY Version 2\n[A] 1\n[Bad\n#arch=x\n"))
+      << "under a refused section an option is a global one";
+  EXPECT_TRUE(file.Parse("WINE REGISTRY Version 2\n[A] 1\n#arch=x\n"));
+  EXPECT_FALSE(file.Parse("WINE REGISTRY Version 2\r"));
+  EXPECT_FALSE(file.Parse("WINE REGISTRY Version 2\r\r\n"));
+  EXPECT_TRUE(file.Parse("WINE REGISTRY Version 2"));
+  EXPECT_FALSE(file.Parse("WINE REGISTRY Version 2\n#arch=win32\r"))
+      << "a last line keeps its CR";
+}
+
+TEST(RegistryFile, NamesEndingInANulUnitSurviveAWrite) {
+  // Wine reads "\0" at the end of a name as part of it; written the way Wine
+  // writes names the unit would be taken for the terminator and lost.
+  const char text[] = "WINE REGISTRY Version 2\n[K\\0] 1\n\"v\\0\"=\"1\"\n";
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  ASSERT_EQ(file.Root()->children.size(), 1u);
+  Key* key = file.Root()->children[0].get();
+  EXPECT_EQ(key->name, std::u16string(u"K\0", 2));
+  ASSERT_EQ(key->values.size(), 1u);
+  EXPECT_EQ(key->values[0].name, std::u16string(u"v\0", 2));
+  file.SetValue(key, u"w", REG_SZ, Sz(u"2"));
+  File again;
+  std::string out = WriteAndReread(file, &again);
+  ASSERT_EQ(again.Root()->children.size(), 1u) << out;
+  EXPECT_EQ(again.Root()->children[0]->name, std::u16string(u"K\0", 2)) << out;
+  EXPECT_NE(File::FindValue(again.Root()->children[0].get(), std::u16string(u"v\0", 2)), nullptr) << out;
 }
 
 }  // namespace
