@@ -18,6 +18,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "startup-item check and repair module")
 set(CPACK_PACKAGE_CONTACT "The Runvane developers <runvane@example.org>")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+# Shipped binaries without their symbol tables (the test builds keep theirs).
+set(CPACK_STRIP_FILES ON)
 
 if(RUNVANE_WINDOWS)
   # The release archive: the programs in the top folder, beside the
@@ -95,7 +97,6 @@ else()
   set(CPACK_SET_DESTDIR ON)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_INSTALL_PREFIX /usr)
-  set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
