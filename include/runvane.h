@@ -34,8 +34,8 @@
 #define RUNVANE_CALL
 #endif
 
-/* How the prototypes are declared; a host that links the module statically
- * or makes its own import declarations defines it (empty) first. */
+/* How the prototypes are declared: imported from the DLL on Windows. A host
+ * that wants other declarations defines RUNVANE_IMPORT first. */
 #ifndef RUNVANE_IMPORT
 #if defined(_WIN32)
 #define RUNVANE_IMPORT __declspec(dllimport)
@@ -91,7 +91,10 @@ extern "C" {
  *    3648     4  type       where the item lives (RUNVANE_TYPE_...)
  *    3652     4  next       the next node, null in the last one
  *  3656 bytes in the 32-bit interface. With 8-byte pointers `next` sits at
- *  3656 and a node has 3664 bytes. */
+ *  3656 and a node has 3664 bytes.
+ *  The check-only edition fills the same record from narrower texts: names
+ *  up to 127 characters, descriptions, command lines and companies up to
+ *  255; a longer scanned text arrives cut (the callback saw it whole). */
 typedef struct CheckNode {
   RunvaneChar name[RUNVANE_NAME_UNITS];
   RunvaneChar levelText[RUNVANE_LEVEL_UNITS];
