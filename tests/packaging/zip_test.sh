@@ -39,19 +39,26 @@ for entry in runvane.exe runvane.dll runvane_check.dll common/config/check/RunLi
 done
 [ "$failures" -eq 0 ] && pass "archive contents"
 
+# --- version resources through the project's own reader
+if [ -n "$linuxbin" ]; then
+  mkdir -p "$work/unpacked"
+  unzip -q "$zip" -d "$work/unpacked" || { echo "FAIL: unzip"; exit 1; }
+  if RUNVANE_PACKAGE_DIR="$work/unpacked/$folder" "$linuxbin/version_resource_tests" >"$work/own.log" 2>&1 &&
+      ! grep -q SKIPPED "$work/own.log"; then
+    pass "version resources (own reader)"
+  else
+    cat "$work/own.log"
+    fail "version resources (own reader)"
+  fi
+fi
+
 # --- a fresh prefix, the archive unpacked on drive C:
 wineserver -p >/dev/null 2>&1 </dev/null
 wineboot -i >/dev/null 2>&1 </dev/null || { echo "FAIL: wineboot"; exit 1; }
 unzip -q "$zip" -d "$WINEPREFIX/drive_c" || { echo "FAIL: unzip"; exit 1; }
-unpacked="$WINEPREFIX/drive_c/$folder"
 windir="C:\\$folder"
 
-# --- version resources: the project's reader, then version.dll
-if [ -n "$linuxbin" ] && [ -x "$linuxbin/version_resource_tests" ]; then
-  RUNVANE_PACKAGE_DIR="$unpacked" "$linuxbin/version_resource_tests" >"$work/own.log" 2>&1 &&
-    ! grep -q SKIPPED "$work/own.log" && pass "version resources (own reader)" ||
-    { cat "$work/own.log"; fail "version resources (own reader)"; }
-fi
+# --- version resources through Wine's version.dll
 if RUNVANE_PACKAGE_DIR="$windir" run_wine "$work/wine.log" "$winbin/version_resource_tests.exe" &&
     ! grep -q SKIPPED "$work/wine.log"; then
   pass "version resources (version.dll)"
