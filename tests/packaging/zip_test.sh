@@ -54,7 +54,13 @@ fi
 
 # --- a fresh prefix, the archive unpacked on drive C:
 wineserver -p >/dev/null 2>&1 </dev/null
-wineboot -i >/dev/null 2>&1 </dev/null || { echo "FAIL: wineboot"; exit 1; }
+if ! wineboot -i >/dev/null 2>&1 </dev/null; then
+  reason=""
+  [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+    reason=" (the 32-bit Wine loader does not start: no 32-bit support in this kernel?)"
+  echo "FAIL: wineboot$reason"
+  exit 1
+fi
 unzip -q "$zip" -d "$WINEPREFIX/drive_c" || { echo "FAIL: unzip"; exit 1; }
 windir="C:\\$folder"
 
