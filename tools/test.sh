@@ -13,9 +13,14 @@
 # Set-up (packages, the Xerces-C++ cross-build) is done first by
 # tools/setup.sh, which does nothing when it is already done.
 #
+# When both the linux and the win32 builds succeeded, a last step makes the
+# release artefacts from them (tools/package.sh: the Windows zip and the
+# Debian package, in build/packages) and tests each (tests/packaging/).
+#
 # Environment: RUNVANE_JOBS (default 2) build jobs; RUNVANE_FUZZ_SECONDS
 # (default 20) per fuzz target; RUNVANE_TARGETS (default
-# "linux asan win32 win64") to run a subset.
+# "linux asan win32 win64") to run a subset; RUNVANE_PACKAGE=0 skips the
+# packaging step.
 #
 # Exit status 0 only when every build and every test passed. The last line
 # is "N passed, N failed" (tests, plus any build that failed).
@@ -30,6 +35,8 @@ targets=${RUNVANE_TARGETS:-linux asan win32 win64}
 
 total_passed=0
 total_failed=0
+built_linux=0
+built_win32=0
 summary=()
 started=$(date +%s)
 
@@ -128,6 +135,7 @@ windows_target() {
   local name=$1 bits=$2 toolchain=$3 dir="$root/build/$1"
   configure_and_build "$name" "$dir" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" || return 1
+  [ "$name" = win32 ] && built_win32=1
   if [ "$bits" = 32 ] && [ "$RUNVANE_WINE32_OK" != 1 ]; then
     note "$name: tests not run: $RUNVANE_WINE32_REASON"
     summary+=("$name: built; tests not run: $RUNVANE_WINE32_REASON")
@@ -142,6 +150,20 @@ windows_target() {
     total_failed=$((total_failed + 1))
   fi
   stop_wine
+}
+
+# check <name> <command...>: one packaging test, counted as one test.
+check() {
+  local name=$1
+  shift
+  note "$name"
+  if "$@"; then
+    total_passed=$((total_passed + 1))
+    summary+=("$name: passed")
+  else
+    total_failed=$((total_failed + 1))
+    summary+=("$name: FAILED")
+  fi
 }
 
 # ----------------------------------------------------------------- steps
@@ -175,6 +197,7 @@ for target in $targets; do
     linux)
       if configure_and_build linux "$root/build/linux" -DCMAKE_BUILD_TYPE=Debug \
           -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++; then
+        built_linux=1
         run_ctest linux "$root/build/linux" -j"$jobs" -LE fuzz
       fi
       ;;
@@ -202,6 +225,23 @@ for target in $targets; do
   esac
   timings+=("$target $(( $(date +%s) - target_started )) s")
 done
+
+# The release artefacts, made from the two builds above and tested as shipped.
+if [ "$built_linux" = 1 ] && [ "$built_win32" = 1 ] && [ "${RUNVANE_PACKAGE:-1}" != 0 ]; then
+  packages="$root/build/packages"
+  rm -rf "$packages"
+  note "packages: tools/package.sh"
+  if bash "$root/tools/package.sh" --linux-build "$root/build/linux" \
+      --win32-build "$root/build/win32" --out "$packages"; then
+    check "packages: deb" bash "$root/tests/packaging/deb_test.sh" \
+      "$(ls "$packages"/runvane_*.deb)" "$root/build/linux/bin" "$root"
+    check "packages: zip" bash "$root/tests/packaging/zip_test.sh" \
+      "$(ls "$packages"/runvane-*-win32.zip)" "$root/build/win32/bin" "$root/build/linux/bin"
+  else
+    summary+=("packages: tools/package.sh FAILED")
+    total_failed=$((total_failed + 1))
+  fi
+fi
 
 note "summary ($(( $(date +%s) - started )) s)"
 for line in "${summary[@]}"; do echo "  $line"; done

@@ -19,6 +19,7 @@
 #include "records/fix_node.h"
 #include "platform/wtext.h"
 #include "records/check_node.h"
+#include "runvane_version.h"
 #include "tools/host/module_loader.h"
 #include "tools/host/response_file.h"
 #include "tools/host/table.h"
@@ -44,6 +45,7 @@ const char kUsage[] =
     "options:\n"
     "  --module PATH   the module to load (default: the full edition beside this program)\n"
     "  --check-only    load the check-only edition beside this program\n"
+    "  --version       show the version and exit\n"
 #ifndef _WIN32
     "  --image DIR     the Windows system image (a Wine prefix) to work on; default:\n"
     "                  RUNVANE_SYSTEM_ROOT, else WINEPREFIX, else ~/.wine\n"
@@ -374,6 +376,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--image" && i + 1 < argc) {
       setenv("RUNVANE_SYSTEM_ROOT", argv[++i], 1);
 #endif
+    } else if (arg == "--version") {
+      std::printf("runvane %s\n%s\n", RUNVANE_VERSION_TEXT, RUNVANE_COPYRIGHT_TEXT);
+      return 0;
     } else if (arg == "-h" || arg == "--help") {
       std::printf("%s", kUsage);
       return 0;
