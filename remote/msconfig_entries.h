@@ -1,6 +1,6 @@
 // Enable and delete of the entries that the system configuration utility
-// disabled: records under HKLM "SOFTWARE\Microsoft\Shared Tools\MSConfig\
-// startupreg" (type 100) and "...\startupfolder" (type 101), found by their
+// disabled: records under HKLM "...\MSConfig\startupreg" (type 100) and
+// "...\MSConfig\startupfolder" (type 101), found by their
 // "item" value (exact, case-sensitive); the first match in enumeration order
 // is used. The value or file is restored first and the record is removed
 // only after that worked, so a failure never loses the item.

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "plugin/exports.h"
+#include "records/run_data.h"
 #include "tests/packaging/public_header_layout.h"
 
 // The public declarations in a namespace of their own, so that its
