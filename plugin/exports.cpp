@@ -13,7 +13,7 @@
 #include "remote/remote_invoke.h"
 #endif
 
-extern "C" int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
+extern "C" int32_t RUNVANE_CALL DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
                                      int32_t userData) {
   // The host's out-values are set before anything can go wrong; without
   // both of them there is nowhere to hand a result, so nothing is scanned.
@@ -32,13 +32,13 @@ extern "C" int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback
   return 0;
 }
 
-extern "C" int32_t __cdecl DLL_Release(CheckNode* list) {
+extern "C" int32_t RUNVANE_CALL DLL_Release(CheckNode* list) {
   if (list == nullptr) return 0;
   FreeCheckList(list);
   return 1;
 }
 
-extern "C" int32_t __cdecl DLL_Repair(CheckNode* list, ProgressCallback callback, int32_t userData) {
+extern "C" int32_t RUNVANE_CALL DLL_Repair(CheckNode* list, ProgressCallback callback, int32_t userData) {
   if (list == nullptr) return 0;
   try {
     ScanContext context(callback, nullptr, userData);
@@ -48,7 +48,7 @@ extern "C" int32_t __cdecl DLL_Repair(CheckNode* list, ProgressCallback callback
   return 1;
 }
 
-extern "C" int32_t __cdecl FixItemByName(FixNode* list) {
+extern "C" int32_t RUNVANE_CALL FixItemByName(FixNode* list) {
   try {
     ScanContext context(nullptr, nullptr, 0);
     FixItemsByName(context, list);
@@ -68,7 +68,7 @@ void ShowExportError(const CFrameworkException& error) {
 }
 }  // namespace
 
-extern "C" int32_t __cdecl VEK_RemoteInvoke(const char16_t* commandFile, const char16_t* responseFile) {
+extern "C" int32_t RUNVANE_CALL VEK_RemoteInvoke(const char16_t* commandFile, const char16_t* responseFile) {
   if (commandFile == nullptr || responseFile == nullptr) return -1;
   try {
     ScanContext context(nullptr, nullptr, 0);

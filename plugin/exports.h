@@ -10,14 +10,14 @@
 #include "records/progress_callback.h"
 
 extern "C" {
-RUNVANE_API int32_t __cdecl DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
+RUNVANE_API int32_t RUNVANE_CALL DLL_Check(CheckNode** list, ProgressCallback callback, int32_t* count,
                                       int32_t userData);
-RUNVANE_API int32_t __cdecl DLL_Release(CheckNode* list);
-RUNVANE_API int32_t __cdecl DLL_Repair(CheckNode* list, ProgressCallback callback,
+RUNVANE_API int32_t RUNVANE_CALL DLL_Release(CheckNode* list);
+RUNVANE_API int32_t RUNVANE_CALL DLL_Repair(CheckNode* list, ProgressCallback callback,
                                        int32_t userData);
-RUNVANE_API int32_t __cdecl FixItemByName(FixNode* list);
+RUNVANE_API int32_t RUNVANE_CALL FixItemByName(FixNode* list);
 #ifndef RUNVANE_CHECK_ONLY
-RUNVANE_API int32_t __cdecl VEK_RemoteInvoke(const char16_t* commandFile,
+RUNVANE_API int32_t RUNVANE_CALL VEK_RemoteInvoke(const char16_t* commandFile,
                                              const char16_t* responseFile);
 #endif
 }

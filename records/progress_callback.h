@@ -1,12 +1,8 @@
-// The host's progress callback, handed to DLL_Check and DLL_Repair.
+// The host's progress callback, handed to DLL_Check and DLL_Repair: the text
+// being worked on, four -1, the user data, three 0. A non-zero answer asks
+// the module to stop. The type is the public header's.
 #pragma once
 
-#include <cstdint>
+#include "records/public_interface.h"
 
-#include "platform/win32_types.h"
-
-// The host's progress callback: the text being worked on, four -1, the user
-// data, three 0. A non-zero answer asks the module to stop.
-typedef int32_t(__cdecl* ProgressCallback)(const char16_t* text, int32_t, int32_t, int32_t,
-                                            int32_t, int32_t userData, int32_t, int32_t,
-                                            int32_t);
+typedef RunvaneProgressCallback ProgressCallback;
