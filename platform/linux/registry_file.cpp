@@ -479,7 +479,6 @@ class File::Loader {
           Ignore(kept);
           break;
         default:
-          if (file_.blocks_.empty()) RootFromComment(p);
           Ignore(kept);
           break;
       }
@@ -500,17 +499,6 @@ class File::Loader {
   void FinishKey() {
     if (key_ != nullptr) key_->tail += pending_;
     pending_.clear();
-  }
-
-  // ";; All keys relative to REGISTRY\\User\\S-..." names the absolute path
-  // of the file's root, which symbolic links are resolved against.
-  void RootFromComment(const char* p) {
-    static const char kPrefix[] = ";; All keys relative to ";
-    if (std::strncmp(p, kPrefix, sizeof kPrefix - 1) != 0) return;
-    std::string escaped = std::string(p + sizeof kPrefix - 1) + "]";
-    std::u16string path;
-    if (ParseStrW(escaped.c_str(), ']', &path) < 0) return;
-    file_.rootPath_ = SplitPath(path);
   }
 
   void StartSection(const char* name, const std::string& kept) {
@@ -724,13 +712,14 @@ class File::Loader {
 };
 
 bool File::Parse(const std::string& text) {
-  rootPath_ = {u"REGISTRY", u"Machine"};
   blocks_.clear();
   root_ = std::make_unique<Key>();
   header_.clear();
   Loader loader(this, text);
   if (!loader.Run()) {
+    KeyPath root = rootPath_;
     Reset("REGISTRY\\\\Machine");
+    rootPath_ = root;
     return false;
   }
   return true;
