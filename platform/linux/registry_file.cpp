@@ -881,10 +881,36 @@ void File::GiveSection(Key* key) {
       break;
     }
   }
+  // Below a symbolic link (a sub-key made before the key became one), the
+  // section must come before the line that makes it a link, or Wine would
+  // read it through the link.
+  for (const Key* up = key->parent; up != nullptr; up = up->parent)
+    if (up->link) at = std::min(at, LinkBlock(up));
   Block block;
   block.key = key;
   block.first = true;
   blocks_.insert(blocks_.begin() + long(at), std::move(block));
+}
+
+size_t File::LinkBlock(const Key* key) const {
+  size_t last = blocks_.size();
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    if (blocks_[i].key != key) continue;
+    if (key->changed) {
+      last = i;  // a changed link is written at its last section
+      continue;
+    }
+    const std::string& text = blocks_[i].text;
+    for (size_t start = 0; start < text.size();) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      size_t p = start;
+      while (p < end && IsSpace(text[p])) ++p;
+      if (text.compare(p, 5, "#link") == 0) return i;
+      start = end + 1;
+    }
+  }
+  return last;
 }
 
 std::string File::Head(const Key* key) const {

@@ -110,6 +110,8 @@ class File {
   // known. last: the link ends a section line, so a missing last name of
   // its target is made, as Wine makes it.
   Key* Follow(Key* key, bool last, int depth);
+  // The section where a link key becomes one in the written text.
+  size_t LinkBlock(const Key* key) const;
   void GiveSection(Key* key);
   void MarkChanged(Key* key);
   std::string Head(const Key* key) const;
