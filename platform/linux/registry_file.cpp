@@ -210,6 +210,9 @@ std::string SectionName(const Key* key) {
     if (i > 0) path += "\\\\";
     path += EscapeName(names[i], "[]");
   }
+  // Wine reads a section line whose name starts with a NUL unit as the
+  // root; a leading separator (an empty name, skipped) avoids that.
+  if (!names.empty() && !names[0].empty() && names[0][0] == 0) path = "\\\\" + path;
   return path;
 }
 
