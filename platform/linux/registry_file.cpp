@@ -210,6 +210,9 @@ std::string SectionName(const Key* key) {
     if (i > 0) path += "\\\\";
     path += EscapeName(names[i], "[]");
   }
+  // Wine reads a section line whose name starts with a NUL unit as the
+  // root; a leading separator (an empty name, skipped) avoids that.
+  if (!names.empty() && !names[0].empty() && names[0][0] == 0) path = "\\\\" + path;
   return path;
 }
 
@@ -479,7 +482,6 @@ class File::Loader {
           Ignore(kept);
           break;
         default:
-          if (file_.blocks_.empty()) RootFromComment(p);
           Ignore(kept);
           break;
       }
@@ -500,17 +502,6 @@ class File::Loader {
   void FinishKey() {
     if (key_ != nullptr) key_->tail += pending_;
     pending_.clear();
-  }
-
-  // ";; All keys relative to REGISTRY\\User\\S-..." names the absolute path
-  // of the file's root, which symbolic links are resolved against.
-  void RootFromComment(const char* p) {
-    static const char kPrefix[] = ";; All keys relative to ";
-    if (std::strncmp(p, kPrefix, sizeof kPrefix - 1) != 0) return;
-    std::string escaped = std::string(p + sizeof kPrefix - 1) + "]";
-    std::u16string path;
-    if (ParseStrW(escaped.c_str(), ']', &path) < 0) return;
-    file_.rootPath_ = SplitPath(path);
   }
 
   void StartSection(const char* name, const std::string& kept) {
@@ -724,13 +715,14 @@ class File::Loader {
 };
 
 bool File::Parse(const std::string& text) {
-  rootPath_ = {u"REGISTRY", u"Machine"};
   blocks_.clear();
   root_ = std::make_unique<Key>();
   header_.clear();
   Loader loader(this, text);
   if (!loader.Run()) {
+    KeyPath root = rootPath_;
     Reset("REGISTRY\\\\Machine");
+    rootPath_ = root;
     return false;
   }
   return true;
@@ -892,10 +884,36 @@ void File::GiveSection(Key* key) {
       break;
     }
   }
+  // Below a symbolic link (a sub-key made before the key became one), the
+  // section must come before the line that makes it a link, or Wine would
+  // read it through the link.
+  for (const Key* up = key->parent; up != nullptr; up = up->parent)
+    if (up->link) at = std::min(at, LinkBlock(up));
   Block block;
   block.key = key;
   block.first = true;
   blocks_.insert(blocks_.begin() + long(at), std::move(block));
+}
+
+size_t File::LinkBlock(const Key* key) const {
+  size_t last = blocks_.size();
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    if (blocks_[i].key != key) continue;
+    if (key->changed) {
+      last = i;  // a changed link is written at its last section
+      continue;
+    }
+    const std::string& text = blocks_[i].text;
+    for (size_t start = 0; start < text.size();) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      size_t p = start;
+      while (p < end && IsSpace(text[p])) ++p;
+      if (text.compare(p, 5, "#link") == 0) return i;
+      start = end + 1;
+    }
+  }
+  return last;
 }
 
 std::string File::Head(const Key* key) const {

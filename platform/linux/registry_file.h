@@ -62,10 +62,12 @@ class File {
  public:
   File();
   // Starts an empty file with the header Wine writes for the given root
-  // ("REGISTRY\\Machine" or "REGISTRY\\User\\S-...").
+  // ("REGISTRY\\Machine" or "REGISTRY\\User\\S-..."). The root stays for
+  // later reads: symbolic links are resolved against it, as Wine resolves
+  // them against the key the file is loaded into.
   void Reset(const std::string& relativeTo);
-  // Reads a file's text. False (and an empty tree) when it does not start
-  // with Wine's header line.
+  // Reads a file's text. False (and an empty tree) when Wine refuses it: a
+  // first line other than Wine's header, or an unknown "#arch=".
   bool Parse(const std::string& text);
   // The file's text with every change applied.
   std::string Serialize() const;
@@ -108,6 +110,8 @@ class File {
   // known. last: the link ends a section line, so a missing last name of
   // its target is made, as Wine makes it.
   Key* Follow(Key* key, bool last, int depth);
+  // The section where a link key becomes one in the written text.
+  size_t LinkBlock(const Key* key) const;
   void GiveSection(Key* key);
   void MarkChanged(Key* key);
   std::string Head(const Key* key) const;

@@ -96,6 +96,7 @@ LONG Refresh(Hive hive) {
     state.loaded = false;
     return ERROR_CANTREAD;
   }
+  state.file.Reset(HiveRelativeTo(hive));  // the root links resolve against
   state.valid = state.file.Parse(text);
   state.loaded = true;
   Remember(state, st);

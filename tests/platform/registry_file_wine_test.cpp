@@ -183,11 +183,13 @@ Export OurExport(File& file, std::set<std::u16string>* links) {
   return result;
 }
 
-// Keys Wine makes by itself in HKCU, also in the 32-bit view.
+// Keys Wine makes by itself in HKCU, also in the 32-bit view: those seen
+// with an empty user.reg, and anything below Software\Wine, which Wine's
+// helpers fill in the background at their own pace.
 bool WineOwn(const Export& own, std::u16string path) {
   const std::u16string wow = u"\\Wow6432Node";
   if (size_t at = path.find(wow + u"\\"); at != std::u16string::npos) path.erase(at, wow.size());
-  return own.count(path) != 0;
+  return own.count(path) != 0 || path.compare(0, 15, u"\\Software\\Wine\\") == 0;
 }
 
 bool Under(const std::u16string& path, const std::set<std::u16string>& roots) {
@@ -230,11 +232,14 @@ TEST(RegistryFileWine, WineReadsEveryKeyAndValueAsTheReaderDoes) {
     // One architecture per prefix: Wine refuses a user.reg of the other one.
     for (size_t at; (at = text.find("#arch=win32")) != std::string::npos;) text.replace(at, 11, "#arch=win64");
     // Read as user.reg: links resolve against the user's root in both.
-    const std::string machine = "relative to REGISTRY\\\\Machine";
-    if (size_t at = text.find(machine); at != std::string::npos)
-      text.replace(at, machine.size(), "relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000");
     File file;
+    file.Reset("REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000");
     if (!file.Parse(text)) continue;
+    // A key name holding a NUL unit cannot be opened by name: reg export
+    // does not get past it.
+    bool nulName = false;
+    for (Key* key : File::Subtree(file.Root())) nulName |= key->name.find(u'\0') != std::u16string::npos;
+    if (nulName) continue;
     std::set<std::u16string> links;
     Export ours = OurExport(file, &links);
     Export theirs = prefix.ExportUser(text);
@@ -247,7 +252,7 @@ TEST(RegistryFileWine, WineReadsEveryKeyAndValueAsTheReaderDoes) {
         if (++differences <= 3) ADD_FAILURE() << name << ": Wine has no key " << Narrow(path);
         continue;
       }
-      bool wineAddsToIt = own.count(path) != 0;
+      bool wineAddsToIt = WineOwn(own, path);
       for (const auto& line : values)
         if (it->second.count(line) == 0 && ++differences <= 3)
           ADD_FAILURE() << name << ": Wine reads " << Narrow(path) << " without " << Narrow(line);
