@@ -14,6 +14,8 @@
 #define fileno _fileno
 #else
 #include <unistd.h>
+
+#include "platform/linux/prefix_probe.h"
 #endif
 
 #include "records/fix_node.h"
@@ -357,6 +359,29 @@ int RunInvoke(LoadedModule& module, const std::vector<std::string>& args) {
   return result == 0 ? 0 : 1;
 }
 
+// A Wine server keeps the prefix's registry in memory and saves it over the
+// files: a change made beside it would be lost, and what is read may be
+// behind. False (after saying why) when the command must not run.
+bool WineServerAllows(const std::string& command) {
+#ifdef _WIN32
+  (void)command;
+  return true;
+#else
+  using namespace platform::prefix;
+  std::string root = DefaultRoot();
+  ServerFinding finding = FindServer(root);
+  if (finding.state == ServerState::kNone) return true;
+  bool reading = command == "check" || command == "list" || command == "invoke";
+  if (reading) {
+    std::fprintf(stderr, "runvane: warning: %s; the registry files may be behind what the server holds\n",
+                 DescribeServer(root, finding).c_str());
+    return true;
+  }
+  std::fprintf(stderr, "runvane: %s: not changed: %s\n", command.c_str(), DescribeServer(root, finding).c_str());
+  return false;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -392,6 +417,8 @@ int main(int argc, char** argv) {
   }
   if (modulePath.empty()) modulePath = HostProgramFolder() + (checkOnly ? kCheckModule : kFullModule);
   g_progress = isatty(fileno(stderr)) != 0;
+
+  if (!WineServerAllows(args[0])) return 1;
 
   LoadedModule module;
   std::string error;
