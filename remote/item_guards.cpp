@@ -45,9 +45,9 @@ struct ItemFolders {
     if (!DisabledFilesFolder(disabled, kFilePathUnits)) disabled[0] = 0;
   }
 
-  bool Contains(const char16_t* folder) const {
+  bool HoldsDirectly(const char16_t* path) const {
     for (const char16_t* known : {commonStartup, userStartup, disabled})
-      if (known[0] != 0 && SamePath(known, folder)) return true;
+      if (IsFileDirectlyIn(known, path)) return true;
     return false;
   }
 };
@@ -56,12 +56,7 @@ struct ItemFolders {
 
 bool IsInItemFolder(const char16_t* path) {
   if (!TerminatedWithin(path, kFilePathUnits)) return false;
-  const char16_t* slash = wtext::FindLastChar(path, u'\\');
-  if (slash == nullptr || slash == path || !IsPlainFileName(slash + 1)) return false;
-  char16_t folder[kFilePathUnits] = {};
-  size_t length = static_cast<size_t>(slash - path);
-  for (size_t i = 0; i < length; ++i) folder[i] = path[i];
-  return ItemFolders().Contains(folder);
+  return ItemFolders().HoldsDirectly(path);
 }
 
 bool DisabledFilesFolder(char16_t* out, size_t capacity) {

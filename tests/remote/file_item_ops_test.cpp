@@ -7,6 +7,13 @@
 #include "remote/item_guards.h"
 #include "tests/remote/ops_support.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/linux/system_image.h"
+#endif
+
 namespace opstest {
 namespace {
 
@@ -151,6 +158,33 @@ TEST_F(FileItemTest, MsconfigItemsHandedToDisableAreRefusedUnlessInAStartupFolde
   CommandItem folder = MakeItem(u"Gone.lnk", u"", UserStartup() + u"\\Gone.lnk", 101);
   EXPECT_EQ(-1, DisableFileItem(folder));
 }
+
+
+#ifndef _WIN32
+// A startup file that is a symbolic link is moved as the link: what it
+// points at is neither copied nor deleted.
+TEST_F(FileItemTest, ALinkedStartupFileIsMovedAsALink) {
+  const std::u16string target = testsys::ScratchFolder() + u"\\real.exe";
+  ASSERT_TRUE(testsys::WriteFileBytes(target, "program"));
+  const std::string targetHost = platform::image::HostPath(target.c_str());
+  const std::u16string link = UserStartup() + u"\\Linked.lnk";
+  const std::string linkHost = platform::image::HostPath(link.c_str());
+  ASSERT_EQ(0, symlink(targetHost.c_str(), linkHost.c_str()));
+  CommandItem item = MakeItem(u"Linked.lnk", u"", link, 12);
+  ASSERT_EQ(0, DisableFileItem(item));
+  std::string moved = platform::image::HostPath(item.subkey);
+  struct stat st;
+  ASSERT_EQ(0, lstat(moved.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the disabled item is the link itself";
+  EXPECT_NE(0, lstat(linkHost.c_str(), &st));
+  EXPECT_EQ("program", FileText(target)) << "what it points at is untouched";
+  ASSERT_EQ(0, EnableFileItem(item));
+  ASSERT_EQ(0, lstat(linkHost.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(0, DeleteFileItem(item));
+  EXPECT_EQ("program", FileText(target)) << "deleting the link keeps its target";
+}
+#endif
 
 }  // namespace
 }  // namespace opstest
