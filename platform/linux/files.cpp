@@ -357,6 +357,8 @@ BOOL CopyFileW(const char16_t* source, const char16_t* destination, BOOL failIfE
   std::string from = Map(source);
   std::string to = Map(destination);
   if (from.empty() || to.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  // Reading may follow any drive; the copy is written only inside the image.
+  if (!backend::InsideImage(to)) return Fail(ERROR_ACCESS_DENIED, FALSE);
 
   struct stat entry;
   if (lstat(from.c_str(), &entry) != 0) return Fail(backend::ErrorFromErrno(errno, from), FALSE);
@@ -430,6 +432,7 @@ BOOL DeleteFileW(const char16_t* path) {
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string host = Map(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (!backend::InsideImage(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   struct stat st;
   if (lstat(host.c_str(), &st) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
   // Only a regular file or a link is deleted: never a folder, FIFO, socket or device.
@@ -444,6 +447,7 @@ BOOL CreateDirectoryW(const char16_t* path, void* /*security*/) {
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string host = Map(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (!backend::InsideImage(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   struct stat st;
   if (lstat(host.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS, FALSE);
   if (mkdir(host.c_str(), 0755) != 0) {
@@ -458,6 +462,7 @@ BOOL RemoveDirectoryW(const char16_t* path) {
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string host = Map(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (!backend::InsideImage(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (rmdir(host.c_str()) != 0) {
     DWORD error = errno == ENOTDIR    ? kErrorDirectory
                   : errno == EEXIST   ? DWORD(ERROR_DIR_NOT_EMPTY)

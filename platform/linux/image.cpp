@@ -93,6 +93,18 @@ bool WineServerOwnsImage() {
   return prefix::FindServer(RootPath()).state != prefix::ServerState::kNone;
 }
 
+bool InsideImage(const std::string& hostPath) {
+  std::string root = Canonical(RootPath());
+  if (root.empty() || root == "/" || hostPath.empty()) return false;
+  size_t slash = hostPath.find_last_of('/');
+  std::string name = slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return false;
+  std::string folder = slash == std::string::npos || slash == 0 ? "/" : hostPath.substr(0, slash);
+  std::string real = Canonical(folder);
+  if (real.find("/../") != std::string::npos || real.find("/./") != std::string::npos) return false;
+  return real == root || real.compare(0, root.size() + 1, root + "/") == 0;
+}
+
 std::string MapPath(const std::u16string& windowsPath) {
   std::u16string path = windowsPath;
   if (path.compare(0, 4, u"\\\\?\\") == 0 || path.compare(0, 4, u"\\??\\") == 0) path.erase(0, 4);
