@@ -84,13 +84,15 @@ LONG Refresh(Hive hive) {
   }
   if (state.loaded && SameIdentity(state, st)) return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
 
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A registry file that is a FIFO or a device is no registry file: opened
+  // without blocking and refused.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     state.loaded = false;
     return ERROR_CANTREAD;
   }
   std::string text;
-  bool ok = fstat(fd, &st) == 0 && ReadAll(fd, &text);
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, &text);
   close(fd);
   if (!ok) {
     state.loaded = false;

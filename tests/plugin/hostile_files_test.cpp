@@ -12,6 +12,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/linux/system_image.h"
@@ -123,6 +124,41 @@ TEST_F(HostileFiles, NamesWindowsCannotHoldAreNotListedAndNothingLeavesTheFolder
     struct stat st;
     EXPECT_EQ(0, lstat((folder + "/" + row.bytes).c_str(), &st)) << "hostile file kept: " << row.why;
   }
+}
+// A FIFO named like a program, a Run value naming one and a value naming a
+// device: the check neither blocks nor reads them, and repair leaves them.
+// The test runs the check in a child process so that a hang fails the test
+// instead of stopping the run.
+TEST_F(HostileFiles, FifosAndDevicesNeitherBlockTheCheckNorAreDeleted) {
+  const std::u16string user = StartupFolder(CSIDL_STARTUP);
+  const std::string fifo = platform::image::HostPath(user.c_str()) + "/pipe.exe";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+  const std::string runFifo = platform::image::HostPath(u"C:\\fifo.exe");
+  ASSERT_EQ(0, mkfifo(runFifo.c_str(), 0644));
+  SetValue(HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"Fifo",
+           u"C:\\fifo.exe");
+  SetValue(HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"Device",
+           u"Z:\\dev\\zero");
+  pid_t child = fork();
+  if (child == 0) {
+    alarm(20);  // a blocked open() ends the child, and the test fails
+    CheckNode* head = nullptr;
+    int32_t found = 0;
+    DLL_Check(&head, nullptr, &found, 0);
+    for (CheckNode* node = head; node != nullptr; node = node->next) node->selected = 1;
+    DLL_Repair(head, nullptr, 0);
+    DLL_Release(head);
+    _exit(found == 3 ? 0 : 3);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status)) << "the check was stopped (signal " << WTERMSIG(status) << ")";
+  EXPECT_EQ(0, WEXITSTATUS(status)) << "three items listed";
+  struct stat st;
+  EXPECT_EQ(0, lstat(fifo.c_str(), &st)) << "a FIFO is never deleted";
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(0, stat("/dev/zero", &st));
 }
 #endif
 
