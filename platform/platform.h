@@ -47,6 +47,14 @@ BOOL FindClose(HANDLE find);
 HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD share, void* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+// The identity fields of BY_HANDLE_FILE_INFORMATION: two handles name the
+// same file when all three are equal (on Linux: device and inode).
+struct ByHandleFileInformation {
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+BOOL GetFileInformationByHandle(HANDLE file, ByHandleFileInformation* information);
 // Synchronous reads and writes of a file handle (overlapped must be null).
 // ReadFile reports 0 bytes at the end of the file.
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);

@@ -31,7 +31,8 @@ int MoveFileTo(CommandItem& item, const char16_t* folder) {
     return -1;
   // Copying a file onto itself and then deleting the source would lose it;
   // the file already is where the command wants it.
-  if (SamePath(item.subkey, target)) return 0;
+  // Identity decides, not spelling: the file system may fold case further.
+  if (SamePath(item.subkey, target) || platform::IsSameFile(item.subkey, target)) return 0;
   // Only a copy left by an earlier, interrupted move may be overwritten.
   if (platform::CompareMoveTarget(item.subkey, target) == platform::TargetState::kDifferent) return -1;
   if (!platform::CopyFileW(item.subkey, target, FALSE)) return -1;

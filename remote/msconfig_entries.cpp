@@ -81,7 +81,7 @@ int EnableStartupFolderEntry(CommandItem& item) {
 
   // A saved copy recorded at the restore path is restored already; deleting
   // it afterwards would lose it.
-  if (SamePath(backup, path)) return RemoveRecord(record) ? 0 : -1;
+  if (SamePath(backup, path) || platform::IsSameFile(backup, path)) return RemoveRecord(record) ? 0 : -1;
   // Never replace a different file that now sits at the restore path.
   if (platform::CompareMoveTarget(backup, path) == platform::TargetState::kDifferent) return -1;
   if (!platform::CopyFileW(backup, path, FALSE)) return -1;

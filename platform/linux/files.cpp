@@ -304,6 +304,22 @@ DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
   return DWORD(size & 0xFFFFFFFFu);
 }
 
+BOOL GetFileInformationByHandle(HANDLE file, ByHandleFileInformation* information) {
+  backend::Guard guard(backend::Mutex());
+  HandleObject* object = Lookup(file, HandleObject::kFile);
+  if (object == nullptr || information == nullptr)
+    return Fail(object == nullptr ? DWORD(ERROR_INVALID_HANDLE) : DWORD(ERROR_INVALID_PARAMETER), FALSE);
+  struct stat st;
+  if (fstat(object->fd, &st) != 0) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  // The device folded into 32 bits as a volume serial; the inode whole.
+  uint64_t device = uint64_t(st.st_dev);
+  information->dwVolumeSerialNumber = DWORD(device ^ (device >> 32));
+  information->nFileIndexHigh = DWORD(uint64_t(st.st_ino) >> 32);
+  information->nFileIndexLow = DWORD(uint64_t(st.st_ino) & 0xFFFFFFFFu);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
   backend::Guard guard(backend::Mutex());
   if (read != nullptr) *read = 0;

@@ -160,6 +160,16 @@ TEST_F(FileItemTest, MsconfigItemsHandedToDisableAreRefusedUnlessInAStartupFolde
 }
 
 
+// "É.lnk" and "é.lnk" are one file to the file system, two names to an
+// ASCII comparison: enabling a file already in the startup folder under the
+// other spelling must neither copy it onto itself nor delete it.
+TEST_F(FileItemTest, AFileReachedUnderAnotherSpellingIsTheSameFileAndIsKept) {
+  const std::u16string path = Put(UserStartup(), u"\u00e9.lnk", "kept bytes");
+  CommandItem item = MakeItem(u"\u00c9.lnk", u"", path, 12);
+  EXPECT_EQ(0, EnableFileItem(item));
+  EXPECT_EQ("kept bytes", FileText(path)) << "the file is still there";
+}
+
 #ifndef _WIN32
 // A startup file that is a symbolic link is moved as the link: what it
 // points at is neither copied nor deleted.
