@@ -51,7 +51,9 @@ int EnableStartupRegEntry(CommandItem& item) {
   if (!record.first.present) return -1;
 
   HKEY root = RootKeyFromName(item.mainkey);
-  if (root == nullptr || !TerminatedWithin(item.subkey, 261)) return -1;
+  // Only a Run-type key is written, as by every other operation: a command
+  // file must not aim the value at any key that happens to exist.
+  if (root == nullptr || RunKeyRowOf(root, item.subkey) < 0) return -1;
   {
     // The Run key must exist already; it is not created.
     platform::ScopedKey runKey;
