@@ -82,8 +82,8 @@ TEST_F(RegistryStore, ChangesReachTheFileAndLeaveNoTemporaryFiles) {
   while (struct dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     EXPECT_TRUE(name == "." || name == ".." || name == "system.reg" || name == "user.reg" ||
-                name == "drive_c" || name == "dosdevices" || name == ".registry-lock")
-        << "unexpected " << name;
+                name == "drive_c" || name == "dosdevices")
+        << "no lock file is left in the prefix; unexpected " << name;
   }
   closedir(dir);
 }
@@ -142,6 +142,38 @@ TEST_F(RegistryStore, InjectedFaultLeavesTheValueAsItWas) {
             ERROR_CANTWRITE);
   EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"v"), u"before");
   EXPECT_EQ(platform::image::OperationsSoFar(), 3) << "set, open and query were counted";
+}
+
+// A root writer keeps the user's ownership and the file's mode; a read-only
+// registry file is not replaced; nothing is created through a link planted
+// in the prefix.
+TEST_F(RegistryStore, OwnersModesAndLinksInThePrefixAreRespected) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"a", u"1"), ERROR_SUCCESS);
+  // A link where the old lock file lived, leading out of the image.
+  const std::string planted = "/tmp/rv-planted-" + std::to_string(getpid());
+  unlink(planted.c_str());
+  ASSERT_EQ(symlink(planted.c_str(), (Root() + "/.registry-lock").c_str()), 0);
+  ASSERT_EQ(chmod(UserReg().c_str(), 0640), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(UserReg().c_str(), 12345, 23456), 0);
+  }
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"b", u"2"), ERROR_SUCCESS);
+  struct stat st;
+  ASSERT_EQ(stat(UserReg().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (geteuid() == 0) {
+    EXPECT_EQ(st.st_uid, 12345u) << "the owner is kept";
+    EXPECT_EQ(st.st_gid, 23456u);
+  }
+  EXPECT_NE(lstat(planted.c_str(), &st), 0) << "nothing was created through the link";
+  unlink((Root() + "/.registry-lock").c_str());
+
+  ASSERT_EQ(chmod(SystemReg().c_str(), 0444), 0);
+  const std::string before = ReadHost(SystemReg());
+  EXPECT_EQ(SetValue(HKEY_LOCAL_MACHINE, kKey, u"c", u"3"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadHost(SystemReg()), before) << "a read-only registry file is not replaced";
+  LONG r = ERROR_SUCCESS;
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"c", &r), u"") << "the refused change is not kept in memory";
 }
 
 // Holds a Wine server's lock on the image the way a running server does.
