@@ -1,5 +1,6 @@
 // Disable, enable and delete of one startup file. Disabling moves the file
-// into the disabled-files folder beside the module; enabling moves it into
+// into the disabled-files folder in the module's state folder (beside the
+// module; on Linux inside the image); enabling moves it into
 // the current user's startup folder. A move is copy, then delete: if the
 // delete fails the file exists in both places, never in none.
 #include "inventory/startup_folders.h"
@@ -47,6 +48,12 @@ int DisableFileItem(CommandItem& item) {
   if (!MayTakeFile(item)) return -1;
   char16_t folder[kFilePathUnits] = {};
   if (!DisabledFilesFolder(folder, kFilePathUnits)) return -1;
+  // The module's state folder may not exist yet in this image (Linux keeps
+  // it inside the image); its parent is always there.
+  char16_t stateFolder[kFilePathUnits] = {};
+  wtext::Copy(stateFolder, folder);
+  if (char16_t* slash = const_cast<char16_t*>(wtext::FindLastChar(stateFolder, u'\\'))) *slash = 0;
+  platform::CreateDirectoryW(stateFolder, nullptr);
   if (!platform::CreateDirectoryW(folder, nullptr) &&
       platform::GetLastError() != ERROR_ALREADY_EXISTS)
     return -1;

@@ -63,12 +63,8 @@ bool DisabledFilesFolder(char16_t* out, size_t capacity) {
   if (out == nullptr || capacity == 0) return false;
   out[0] = 0;
   char16_t module[MAX_PATH + 1] = {};
-  DWORD length = platform::GetModuleFileNameW(platform::ThisModule(), module, MAX_PATH);
-  // A result of MAX_PATH or more means the path was cut.
+  DWORD length = platform::GetModuleStateFolderW(module, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  const char16_t* slash = wtext::FindLastChar(module, u'\\');
-  if (slash == nullptr) return false;
-  module[slash - module + 1] = 0;
   if (!wtext::Copy(out, capacity, module) || !wtext::Append(out, capacity, kDisableFolderLeaf)) {
     out[0] = 0;
     return false;

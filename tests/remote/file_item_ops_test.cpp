@@ -171,6 +171,25 @@ TEST_F(FileItemTest, AFileReachedUnderAnotherSpellingIsTheSameFileAndIsKept) {
 }
 
 #ifndef _WIN32
+// A module installed outside the image (Z:\...) keeps each image's disabled
+// files inside that image, so images never see each other's.
+TEST_F(FileItemTest, DisabledFilesStayInsideTheImageWhenTheModuleIsOutsideIt) {
+  platform::SetModuleFileNameForTesting(u"Z:\\opt\\runvane\\librunvane.so");
+  char16_t folder[261] = {};
+  ASSERT_TRUE(DisabledFilesFolder(folder, 261));
+  EXPECT_EQ(std::u16string(u"C:\\ProgramData\\Runvane\\TidyraDisableFile"), folder);
+  std::u16string original = Put(UserStartup(), u"Helper.lnk", "bytes");
+  CommandItem item = MakeItem(u"Helper.lnk", u"", original, 12);
+  ASSERT_EQ(0, DisableFileItem(item));
+  EXPECT_EQ(std::u16string(folder) + u"\\Helper.lnk", item.subkey);
+  EXPECT_EQ("bytes", FileText(item.subkey));
+  ASSERT_EQ(0, EnableFileItem(item));
+  EXPECT_EQ("bytes", FileText(original));
+  platform::SetModuleFileNameForTesting(u"C:\\runvane\\runvane.dll");
+}
+#endif
+
+#ifndef _WIN32
 // A startup file that is a symbolic link is moved as the link: what it
 // points at is neither copied nor deleted.
 TEST_F(FileItemTest, ALinkedStartupFileIsMovedAsALink) {
