@@ -176,6 +176,25 @@ TEST_F(RegistryStore, OwnersModesAndLinksInThePrefixAreRespected) {
   EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"c", &r), u"") << "the refused change is not kept in memory";
 }
 
+// Two lines for one value name in different case in one key: Wine reads the
+// last; deleting the value removes both, so it never comes back.
+TEST_F(RegistryStore, ADuplicateValueLineInOtherCaseNeverBringsADeletedValueBack) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"other", u"x"), ERROR_SUCCESS);
+  std::string text = ReadHost(UserReg());
+  size_t at = text.find("\"other\"=\"x\"\n");
+  ASSERT_NE(at, std::string::npos);
+  text.insert(at, "\"Dup\"=\"first.exe\"\n\"dup\"=\"second.exe\"\n");
+  WriteHost(UserReg() + ".new", text);
+  ASSERT_EQ(rename((UserReg() + ".new").c_str(), UserReg().c_str()), 0);
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"DUP"), u"second.exe") << "the last line wins, as in Wine";
+  ASSERT_EQ(platform::SHDeleteValueW(HKEY_CURRENT_USER, kKey, u"Dup"), ERROR_SUCCESS);
+  LONG r = ERROR_SUCCESS;
+  Query(HKEY_CURRENT_USER, kKey, u"dup", &r);
+  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND) << ReadHost(UserReg());
+  EXPECT_EQ(ReadHost(UserReg()).find("first.exe"), std::string::npos) << "no line left to bring it back";
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"other"), u"x");
+}
+
 // Holds a Wine server's lock on the image the way a running server does.
 class FakeWineServer {
  public:
