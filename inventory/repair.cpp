@@ -50,8 +50,18 @@ bool RemoveRunValue(uint32_t row, const char16_t* valueName) {
 bool RemoveNodeItem(const CheckNode& node, const char16_t* cmdline, bool cmdlineValid) {
   const uint32_t type = static_cast<uint32_t>(node.type);
   if (type >= static_cast<uint32_t>(kRunKeyCount)) {
-    // A cut path would name another file: refuse rather than guess.
-    return cmdlineValid && cmdline[0] != 0 && RemoveFile(cmdline);
+    // A cut path would name another file: refuse rather than guess. The
+    // node is the host's memory: only a file directly in the startup folder
+    // of the node's type is deleted.
+    if (!cmdlineValid || cmdline[0] == 0) return false;
+    int csidl = type == static_cast<uint32_t>(kTypeCommonStartup) ? CSIDL_COMMON_STARTUP
+                : type == static_cast<uint32_t>(kTypeUserStartup) ? CSIDL_STARTUP
+                                                                  : -1;
+    if (csidl < 0) return false;
+    // Without its startup folder the file is gone with it.
+    char16_t folder[MAX_PATH];
+    if (!StartupFolderPath(csidl, folder)) return true;
+    return IsFileDirectlyIn(folder, cmdline) && RemoveFile(cmdline);
   }
   char16_t name[sizeof(node.name) / sizeof(node.name[0])];
   if (!CopyTerminated(name, node.name, sizeof(node.name) / sizeof(node.name[0]))) return false;

@@ -6,6 +6,7 @@
 
 #include "enrich/file_facts.h"
 #include "enrich/split_path.h"
+#include "inventory/startup_folders.h"
 #include "knowledge/classify.h"
 #include "platform/handles.h"
 #include "platform/wtext.h"
@@ -69,6 +70,8 @@ int ScanStartupFolder(const char16_t* folder, int32_t sourceIndex, ScanContext& 
     if (context.cancel == 1) break;
     entry.cFileName[kPathUnits - 1] = 0;
     if (IsSkippedName(entry.cFileName)) continue;
+    // A name Windows cannot hold would lead out of the folder once joined.
+    if (!IsPlainFileName(entry.cFileName)) continue;
 
     // A full path over 259 characters does not fit the buffers that follow;
     // the entry is skipped rather than cut.

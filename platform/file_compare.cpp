@@ -58,4 +58,18 @@ TargetState CompareMoveTarget(const char16_t* source, const char16_t* target) {
   }
 }
 
+bool IsSameFile(const char16_t* a, const char16_t* b) {
+  Opened state;
+  ScopedFile first(OpenForReading(a, &state));
+  if (state != Opened::kOk) return false;
+  ScopedFile second(OpenForReading(b, &state));
+  if (state != Opened::kOk) return false;
+  ByHandleFileInformation x = {}, y = {};
+  if (!platform::GetFileInformationByHandle(first.get(), &x) ||
+      !platform::GetFileInformationByHandle(second.get(), &y))
+    return false;
+  return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
 }  // namespace platform

@@ -13,4 +13,9 @@ enum class TargetState {
 // Reads both files through CreateFileW and ReadFile.
 TargetState CompareMoveTarget(const char16_t* source, const char16_t* target);
 
+// True when both paths name one existing file (same volume and file index),
+// however differently they are spelt: the file system may fold case further
+// than any string comparison here. False when either cannot be opened.
+bool IsSameFile(const char16_t* a, const char16_t* b);
+
 }  // namespace platform

@@ -47,6 +47,14 @@ BOOL FindClose(HANDLE find);
 HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD share, void* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+// The identity fields of BY_HANDLE_FILE_INFORMATION: two handles name the
+// same file when all three are equal (on Linux: device and inode).
+struct ByHandleFileInformation {
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+BOOL GetFileInformationByHandle(HANDLE file, ByHandleFileInformation* information);
 // Synchronous reads and writes of a file handle (overlapped must be null).
 // ReadFile reports 0 bytes at the end of the file.
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
@@ -57,6 +65,13 @@ DWORD SearchPathW(const char16_t* searchPath, const char16_t* fileName, const ch
 DWORD ExpandEnvironmentStringsW(const char16_t* source, char16_t* destination, DWORD size);
 UINT GetWindowsDirectoryW(char16_t* buffer, UINT size);
 DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size);
+// The folder, with a trailing backslash, where the module keeps what it
+// writes for itself (the disabled startup files): on Windows the module's
+// own folder; on Linux the same when that lies inside the image, else
+// C:\ProgramData\Runvane\ of the image, so that every image keeps its own
+// state and nothing outside the image is written. Returns the length, 0 on
+// failure, or the units needed (with terminator) when size is too small.
+DWORD GetModuleStateFolderW(char16_t* buffer, DWORD size);
 BOOL CopyFileW(const char16_t* source, const char16_t* destination, BOOL failIfExists);
 BOOL DeleteFileW(const char16_t* path);
 BOOL CreateDirectoryW(const char16_t* path, void* security);

@@ -14,6 +14,7 @@ set(RV_PLATFORM_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/linux/host_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/module_file_name.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/prefix_probe.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry_store.cpp

@@ -43,6 +43,15 @@ std::u16string FromUtf8(const std::string& utf8) {
       ++i;
       continue;
     }
+    // Overlong forms (C0 AE for '.', C1 9C for '\\') and surrogates are not
+    // characters: each of their bytes becomes U+FFFD, so no two byte strings
+    // decode to the same text by a back door.
+    static const uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
     i += extra + 1;
     if (cp >= 0x10000 && cp <= 0x10FFFF) {
       cp -= 0x10000;
@@ -55,6 +64,11 @@ std::u16string FromUtf8(const std::string& utf8) {
     }
   }
   return out;
+}
+
+bool IsValidUtf8(const std::string& utf8) {
+  std::u16string text = FromUtf8(utf8);
+  return ToUtf8(text) == utf8;
 }
 
 std::string ToUtf8(const std::u16string& text) {

@@ -1,5 +1,6 @@
 // Disable, enable and delete of one startup file. Disabling moves the file
-// into the disabled-files folder beside the module; enabling moves it into
+// into the disabled-files folder in the module's state folder (beside the
+// module; on Linux inside the image); enabling moves it into
 // the current user's startup folder. A move is copy, then delete: if the
 // delete fails the file exists in both places, never in none.
 #include "inventory/startup_folders.h"
@@ -31,7 +32,8 @@ int MoveFileTo(CommandItem& item, const char16_t* folder) {
     return -1;
   // Copying a file onto itself and then deleting the source would lose it;
   // the file already is where the command wants it.
-  if (SamePath(item.subkey, target)) return 0;
+  // Identity decides, not spelling: the file system may fold case further.
+  if (SamePath(item.subkey, target) || platform::IsSameFile(item.subkey, target)) return 0;
   // Only a copy left by an earlier, interrupted move may be overwritten.
   if (platform::CompareMoveTarget(item.subkey, target) == platform::TargetState::kDifferent) return -1;
   if (!platform::CopyFileW(item.subkey, target, FALSE)) return -1;
@@ -46,6 +48,12 @@ int DisableFileItem(CommandItem& item) {
   if (!MayTakeFile(item)) return -1;
   char16_t folder[kFilePathUnits] = {};
   if (!DisabledFilesFolder(folder, kFilePathUnits)) return -1;
+  // The module's state folder may not exist yet in this image (Linux keeps
+  // it inside the image); its parent is always there.
+  char16_t stateFolder[kFilePathUnits] = {};
+  wtext::Copy(stateFolder, folder);
+  if (char16_t* slash = const_cast<char16_t*>(wtext::FindLastChar(stateFolder, u'\\'))) *slash = 0;
+  platform::CreateDirectoryW(stateFolder, nullptr);
   if (!platform::CreateDirectoryW(folder, nullptr) &&
       platform::GetLastError() != ERROR_ALREADY_EXISTS)
     return -1;

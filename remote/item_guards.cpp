@@ -45,9 +45,9 @@ struct ItemFolders {
     if (!DisabledFilesFolder(disabled, kFilePathUnits)) disabled[0] = 0;
   }
 
-  bool Contains(const char16_t* folder) const {
+  bool HoldsDirectly(const char16_t* path) const {
     for (const char16_t* known : {commonStartup, userStartup, disabled})
-      if (known[0] != 0 && SamePath(known, folder)) return true;
+      if (IsFileDirectlyIn(known, path)) return true;
     return false;
   }
 };
@@ -56,24 +56,15 @@ struct ItemFolders {
 
 bool IsInItemFolder(const char16_t* path) {
   if (!TerminatedWithin(path, kFilePathUnits)) return false;
-  const char16_t* slash = wtext::FindLastChar(path, u'\\');
-  if (slash == nullptr || slash == path || !IsPlainFileName(slash + 1)) return false;
-  char16_t folder[kFilePathUnits] = {};
-  size_t length = static_cast<size_t>(slash - path);
-  for (size_t i = 0; i < length; ++i) folder[i] = path[i];
-  return ItemFolders().Contains(folder);
+  return ItemFolders().HoldsDirectly(path);
 }
 
 bool DisabledFilesFolder(char16_t* out, size_t capacity) {
   if (out == nullptr || capacity == 0) return false;
   out[0] = 0;
   char16_t module[MAX_PATH + 1] = {};
-  DWORD length = platform::GetModuleFileNameW(platform::ThisModule(), module, MAX_PATH);
-  // A result of MAX_PATH or more means the path was cut.
+  DWORD length = platform::GetModuleStateFolderW(module, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  const char16_t* slash = wtext::FindLastChar(module, u'\\');
-  if (slash == nullptr) return false;
-  module[slash - module + 1] = 0;
   if (!wtext::Copy(out, capacity, module) || !wtext::Append(out, capacity, kDisableFolderLeaf)) {
     out[0] = 0;
     return false;

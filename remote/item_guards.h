@@ -36,7 +36,8 @@ bool IsInItemFolder(const char16_t* path);
 // Paths equal ignoring case (the file system does not tell case apart).
 bool SamePath(const char16_t* a, const char16_t* b);
 
-// "<module directory>TidyraDisableFile" into out (capacity units, 261 is
+// "<module state folder>TidyraDisableFile" into out (see
+// platform::GetModuleStateFolderW: beside the module, inside the image on Linux) (capacity units, 261 is
 // enough for any module path that fits MAX_PATH); false when it does not fit
 // or the module path cannot be read or has no backslash.
 bool DisabledFilesFolder(char16_t* out, size_t capacity);

@@ -51,7 +51,9 @@ int EnableStartupRegEntry(CommandItem& item) {
   if (!record.first.present) return -1;
 
   HKEY root = RootKeyFromName(item.mainkey);
-  if (root == nullptr || !TerminatedWithin(item.subkey, 261)) return -1;
+  // Only a Run-type key is written, as by every other operation: a command
+  // file must not aim the value at any key that happens to exist.
+  if (root == nullptr || RunKeyRowOf(root, item.subkey) < 0) return -1;
   {
     // The Run key must exist already; it is not created.
     platform::ScopedKey runKey;
@@ -81,7 +83,7 @@ int EnableStartupFolderEntry(CommandItem& item) {
 
   // A saved copy recorded at the restore path is restored already; deleting
   // it afterwards would lose it.
-  if (SamePath(backup, path)) return RemoveRecord(record) ? 0 : -1;
+  if (SamePath(backup, path) || platform::IsSameFile(backup, path)) return RemoveRecord(record) ? 0 : -1;
   // Never replace a different file that now sits at the restore path.
   if (platform::CompareMoveTarget(backup, path) == platform::TargetState::kDifferent) return -1;
   if (!platform::CopyFileW(backup, path, FALSE)) return -1;

@@ -1,6 +1,8 @@
 // Disable, enable and delete of one value under a Run-type key. A disabled
-// value lives in the "TidyraDisable" sub-key of its key, same name, as REG_SZ
-// whose data is "rem " followed by the former data bytes.
+// value lives in the "TidyraDisable" sub-key of its key, same name, with the
+// value's string type (REG_EXPAND_SZ kept, anything else REG_SZ) and the data
+// "rem " followed by the former data bytes. Neither move overwrites a
+// different value of the same name.
 #include <cstring>
 
 #include "platform/handles.h"
@@ -35,12 +37,12 @@ struct ValueBytes {
 // Reads at most limit bytes; false when the key or value cannot be read or
 // the data does not fit.
 bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, DWORD limit,
-               ValueBytes* value) {
+               ValueBytes* value, DWORD* type = nullptr) {
   platform::ScopedKey key;
   if (platform::RegOpenKeyExW(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
     return false;
   DWORD count = limit;
-  if (platform::RegQueryValueExW(key.get(), name, nullptr, nullptr, value->data, &count) !=
+  if (platform::RegQueryValueExW(key.get(), name, nullptr, type, value->data, &count) !=
           ERROR_SUCCESS ||
       count > limit)
     return false;
@@ -48,14 +50,39 @@ bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, DWORD limi
   return true;
 }
 
-// Creates or opens root\path and stores bytes as a REG_SZ value.
-bool WriteStringValue(HKEY root, const char16_t* path, const char16_t* name, const BYTE* data,
-                      DWORD count) {
+// The string type a value is kept and restored with: REG_EXPAND_SZ stays
+// REG_EXPAND_SZ (its %variables% must still expand), anything else is REG_SZ.
+DWORD StringTypeOf(DWORD type) { return type == REG_EXPAND_SZ ? DWORD(REG_EXPAND_SZ) : DWORD(REG_SZ); }
+
+// True when root\path holds a value of that name that differs from what is
+// about to be written there (type or bytes); an identical value may be
+// replaced, as an identical file may.
+bool WouldReplaceDifferentValue(HKEY root, const char16_t* path, const char16_t* name, DWORD type,
+                                const BYTE* data, DWORD count) {
+  platform::ScopedKey key;
+  if (platform::RegOpenKeyExW(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
+  DWORD existingType = 0;
+  DWORD size = 0;
+  LONG r = platform::RegQueryValueExW(key.get(), name, nullptr, &existingType, nullptr, &size);
+  if (r == ERROR_FILE_NOT_FOUND) return false;
+  if (r != ERROR_SUCCESS || existingType != type || size != count) return true;
+  ValueBytes existing;
+  if (count > sizeof existing.data) return true;
+  DWORD got = count;
+  if (platform::RegQueryValueExW(key.get(), name, nullptr, nullptr, existing.data, &got) != ERROR_SUCCESS ||
+      got != count)
+    return true;
+  return std::memcmp(existing.data, data, count) != 0;
+}
+
+// Creates or opens root\path and stores bytes as a string value of type.
+bool WriteStringValue(HKEY root, const char16_t* path, const char16_t* name, DWORD type,
+                      const BYTE* data, DWORD count) {
   platform::ScopedKey key;
   if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                 key.receive(), nullptr) != ERROR_SUCCESS)
     return false;
-  return platform::RegSetValueExW(key.get(), name, 0, REG_SZ, data, count) == ERROR_SUCCESS;
+  return platform::RegSetValueExW(key.get(), name, 0, type, data, count) == ERROR_SUCCESS;
 }
 
 bool DeleteValueOrGone(HKEY root, const char16_t* path, const char16_t* name) {
@@ -84,12 +111,17 @@ int DisableRegistryItem(CommandItem& item) {
     return -1;
 
   ValueBytes value;
-  if (!ReadValue(root, item.subkey, item.name, kDisableReadBytes, &value)) return -1;
+  DWORD type = REG_SZ;
+  if (!ReadValue(root, item.subkey, item.name, kDisableReadBytes, &value, &type)) return -1;
 
   BYTE disabled[kRemPrefixBytes + kDisableReadBytes] = {};
   std::memcpy(disabled, kRemPrefix, kRemPrefixBytes);
   std::memcpy(disabled + kRemPrefixBytes, value.data, value.count);
-  if (!WriteStringValue(root, disabledKey, item.name, disabled, value.count + kRemPrefixBytes))
+  const DWORD count = value.count + kRemPrefixBytes;
+  // Another disabled record of this name is never overwritten.
+  if (WouldReplaceDifferentValue(root, disabledKey, item.name, StringTypeOf(type), disabled, count))
+    return -1;
+  if (!WriteStringValue(root, disabledKey, item.name, StringTypeOf(type), disabled, count))
     return -1;
 
   // A failed delete leaves the value in both keys; nothing is lost.
@@ -108,14 +140,17 @@ int EnableRegistryItem(CommandItem& item) {
   runKey[wtext::FindLastChar(runKey, u'\\') - runKey] = 0;
 
   ValueBytes value;
-  if (!ReadValue(root, item.subkey, item.name, kEnableReadBytes, &value)) return -1;
+  DWORD type = REG_SZ;
+  if (!ReadValue(root, item.subkey, item.name, kEnableReadBytes, &value, &type)) return -1;
   // Only data that disabling wrote is restored: it starts with "rem ".
   if (value.count < kRemPrefixBytes || std::memcmp(value.data, kRemPrefix, kRemPrefixBytes) != 0)
     return -1;
 
-  if (!WriteStringValue(root, runKey, item.name, value.data + kRemPrefixBytes,
-                        value.count - kRemPrefixBytes))
-    return -1;
+  // A live value of this name is never overwritten by a different one.
+  const BYTE* data = value.data + kRemPrefixBytes;
+  const DWORD count = value.count - kRemPrefixBytes;
+  if (WouldReplaceDifferentValue(root, runKey, item.name, StringTypeOf(type), data, count)) return -1;
+  if (!WriteStringValue(root, runKey, item.name, StringTypeOf(type), data, count)) return -1;
   if (!DeleteValueOrGone(root, item.subkey, item.name)) return -1;
   wtext::Copy(item.subkey, runKey);
   return 0;

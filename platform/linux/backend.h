@@ -31,6 +31,11 @@ bool WineServerOwnsImage();
 // Host path of a Windows path of the image, or "" when no drive maps it.
 std::string MapPath(const std::u16string& windowsPath);
 
+// True when a change at hostPath stays inside the current image: the folder
+// that holds it, followed through every link, lies in the image's root. The
+// last component is not followed: deletes and moves act on a link itself.
+bool InsideImage(const std::string& hostPath);
+
 // Win32 error for an errno of a failed call on hostPath.
 DWORD ErrorFromErrno(int error, const std::string& hostPath);
 

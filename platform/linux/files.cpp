@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <map>
 #include <memory>
 #include <vector>
@@ -143,6 +144,39 @@ bool CopyBytes(int from, int to) {
   }
 }
 
+// CopyFileW of a symbolic link: the same link text at the target, made
+// beside it and renamed into place (or linked, when the target must not exist).
+BOOL CopyLink(const std::string& from, const std::string& to, BOOL failIfExists) {
+  std::vector<char> text(PATH_MAX + 1);
+  ssize_t length = readlink(from.c_str(), text.data(), text.size() - 1);
+  if (length < 0) return Fail(backend::ErrorFromErrno(errno, from), FALSE);
+  std::string target(text.data(), size_t(length));
+  struct stat existing;
+  if (lstat(to.c_str(), &existing) == 0) {
+    if (failIfExists) return Fail(ERROR_FILE_EXISTS, FALSE);
+    if (S_ISDIR(existing.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  }
+  std::string folder = backend::ParentOf(to);
+  if (!backend::IsDirectory(folder)) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (failIfExists) {
+    if (symlink(target.c_str(), to.c_str()) == 0) return TRUE;
+    return Fail(errno == EEXIST ? DWORD(ERROR_FILE_EXISTS) : backend::ErrorFromErrno(errno, to), FALSE);
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = folder + (folder == "/" ? "" : "/") + ".link-" + std::to_string(getpid()) + "-" +
+                       std::to_string(attempt);
+    if (symlink(target.c_str(), temp.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      return Fail(backend::ErrorFromErrno(errno, temp), FALSE);
+    }
+    if (rename(temp.c_str(), to.c_str()) == 0) return TRUE;
+    int error = errno;
+    unlink(temp.c_str());
+    return Fail(backend::ErrorFromErrno(error, to), FALSE);
+  }
+  return Fail(ERROR_ACCESS_DENIED, FALSE);
+}
+
 }  // namespace
 
 HANDLE FindFirstFileW(const char16_t* pattern, FindDataW* data) {
@@ -168,6 +202,9 @@ HANDLE FindFirstFileW(const char16_t* pattern, FindDataW* data) {
   auto object = std::make_unique<HandleObject>();
   object->kind = HandleObject::kFind;
   while (struct dirent* entry = readdir(dir)) {
+    // A name that is not UTF-8 has no Windows spelling: listed, it would
+    // decode to U+FFFD and alias every other such name.
+    if (!wtext::IsValidUtf8(entry->d_name)) continue;
     std::u16string name = wtext::FromUtf8(entry->d_name);
     bool dots = name == u"." || name == u"..";
     if ((dots && driveRoot) || name.size() >= MAX_PATH) continue;
@@ -231,11 +268,21 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD /*share*/, void* /*
     case kTruncateExisting: mode |= O_TRUNC; break;
     default: return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
-  int fd = open(host.c_str(), mode | O_CLOEXEC | (isFolder ? O_DIRECTORY : 0), 0644);
+  // O_NONBLOCK: opening a FIFO must not wait for a writer. What is opened
+  // must then be a regular file (or a folder asked for as one): a FIFO,
+  // socket or device has no facts to read and could block or never end.
+  int fd = open(host.c_str(), mode | O_CLOEXEC | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0), 0644);
   if (fd < 0) {
     DWORD error = errno == EEXIST ? DWORD(ERROR_FILE_EXISTS) : backend::ErrorFromErrno(errno, host);
     return Fail(error, INVALID_HANDLE_VALUE);
   }
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || !(S_ISREG(opened.st_mode) || (isFolder && S_ISDIR(opened.st_mode)))) {
+    close(fd);
+    return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  }
+  // Regular files never block; reads and writes go back to blocking mode.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   auto object = std::make_unique<HandleObject>();
   object->kind = HandleObject::kFile;
   object->fd = fd;
@@ -255,6 +302,22 @@ DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
   if (sizeHigh != nullptr) *sizeHigh = DWORD(size >> 32);
   SetLastError(ERROR_SUCCESS);
   return DWORD(size & 0xFFFFFFFFu);
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, ByHandleFileInformation* information) {
+  backend::Guard guard(backend::Mutex());
+  HandleObject* object = Lookup(file, HandleObject::kFile);
+  if (object == nullptr || information == nullptr)
+    return Fail(object == nullptr ? DWORD(ERROR_INVALID_HANDLE) : DWORD(ERROR_INVALID_PARAMETER), FALSE);
+  struct stat st;
+  if (fstat(object->fd, &st) != 0) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  // The device folded into 32 bits as a volume serial; the inode whole.
+  uint64_t device = uint64_t(st.st_dev);
+  information->dwVolumeSerialNumber = DWORD(device ^ (device >> 32));
+  information->nFileIndexHigh = DWORD(uint64_t(st.st_ino) >> 32);
+  information->nFileIndexLow = DWORD(uint64_t(st.st_ino) & 0xFFFFFFFFu);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
@@ -310,11 +373,20 @@ BOOL CopyFileW(const char16_t* source, const char16_t* destination, BOOL failIfE
   std::string from = Map(source);
   std::string to = Map(destination);
   if (from.empty() || to.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  // Reading may follow any drive; the copy is written only inside the image.
+  if (!backend::InsideImage(to)) return Fail(ERROR_ACCESS_DENIED, FALSE);
 
-  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat entry;
+  if (lstat(from.c_str(), &entry) != 0) return Fail(backend::ErrorFromErrno(errno, from), FALSE);
+  // A symbolic link is copied as the link it is (a move must not turn it
+  // into a copy of what it points at, nor follow it out of the image).
+  if (S_ISLNK(entry.st_mode)) return CopyLink(from, to, failIfExists);
+  // Only regular files are copied: a FIFO or a device would block or never end.
+  if (!S_ISREG(entry.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (in < 0) return Fail(backend::ErrorFromErrno(errno, from), FALSE);
   struct stat st;
-  if (fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(in);
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   }
@@ -376,9 +448,11 @@ BOOL DeleteFileW(const char16_t* path) {
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string host = Map(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (!backend::InsideImage(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   struct stat st;
   if (lstat(host.c_str(), &st) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
-  if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && ReadOnlyFile(st)))
+  // Only a regular file or a link is deleted: never a folder, FIFO, socket or device.
+  if (!(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) || (S_ISREG(st.st_mode) && ReadOnlyFile(st)))
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (unlink(host.c_str()) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
   return TRUE;
@@ -389,6 +463,7 @@ BOOL CreateDirectoryW(const char16_t* path, void* /*security*/) {
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string host = Map(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (!backend::InsideImage(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   struct stat st;
   if (lstat(host.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS, FALSE);
   if (mkdir(host.c_str(), 0755) != 0) {
@@ -403,6 +478,7 @@ BOOL RemoveDirectoryW(const char16_t* path) {
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string host = Map(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  if (!backend::InsideImage(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (rmdir(host.c_str()) != 0) {
     DWORD error = errno == ENOTDIR    ? kErrorDirectory
                   : errno == EEXIST   ? DWORD(ERROR_DIR_NOT_EMPTY)

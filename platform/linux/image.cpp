@@ -2,8 +2,6 @@
 // paths, whether a Wine server owns it, and fault injection for tests.
 #include <dirent.h>
 #include <fcntl.h>
-#include <glob.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +12,7 @@
 
 #include "platform/case_fold.h"
 #include "platform/linux/backend.h"
+#include "platform/linux/prefix_probe.h"
 #include "platform/linux/system_image.h"
 #include "platform/wtext.h"
 
@@ -32,33 +31,7 @@ std::string StripTrailingSlashes(std::string path) {
   return path;
 }
 
-std::string HomeFolder() {
-  const char* home = getenv("HOME");
-  if (home != nullptr && *home != 0) return home;
-  struct passwd* pw = getpwuid(getuid());
-  return pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : "/";
-}
-
-std::string RootFromEnvironment() {
-  for (const char* name : {"RUNVANE_SYSTEM_ROOT", "WINEPREFIX"}) {
-    const char* value = getenv(name);
-    if (value != nullptr && *value != 0) return StripTrailingSlashes(value);
-  }
-  return HomeFolder() + "/.wine";
-}
-
-// True when someone holds a write lock on the file (F_GETLK never reports
-// this process's own classic locks, which is fine: we never take these).
-bool LockedByOther(const std::string& lockFile) {
-  int fd = open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct flock probe = {};
-  probe.l_type = F_WRLCK;
-  probe.l_whence = SEEK_SET;
-  bool locked = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-  close(fd);
-  return locked;
-}
+std::string RootFromEnvironment() { return prefix::DefaultRoot(); }
 
 char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
@@ -117,23 +90,19 @@ const std::string& RootPath() {
 unsigned long RootGeneration() { return g_generation; }
 
 bool WineServerOwnsImage() {
-  struct stat st;
-  if (stat(RootPath().c_str(), &st) != 0) return false;
-  char server[80];
-  std::snprintf(server, sizeof server, "server-%llx-%llx", (unsigned long long)st.st_dev,
-                (unsigned long long)st.st_ino);
-  // Upstream Wine keeps its server folder in /tmp/.wine-<uid>; Debian's in
-  // a /tmp/wine-XXXXXX folder.
-  std::string upstream = "/tmp/.wine-" + std::to_string(getuid()) + "/" + server + "/lock";
-  if (LockedByOther(upstream)) return true;
-  std::string pattern = std::string("/tmp/wine-*/") + server + "/lock";
-  glob_t found = {};
-  bool owned = false;
-  if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
-    for (size_t i = 0; i < found.gl_pathc && !owned; ++i) owned = LockedByOther(found.gl_pathv[i]);
-  }
-  globfree(&found);
-  return owned;
+  return prefix::FindServer(RootPath()).state != prefix::ServerState::kNone;
+}
+
+bool InsideImage(const std::string& hostPath) {
+  std::string root = Canonical(RootPath());
+  if (root.empty() || root == "/" || hostPath.empty()) return false;
+  size_t slash = hostPath.find_last_of('/');
+  std::string name = slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return false;
+  std::string folder = slash == std::string::npos || slash == 0 ? "/" : hostPath.substr(0, slash);
+  std::string real = Canonical(folder);
+  if (real.find("/../") != std::string::npos || real.find("/./") != std::string::npos) return false;
+  return real == root || real.compare(0, root.size() + 1, root + "/") == 0;
 }
 
 std::string MapPath(const std::u16string& windowsPath) {

@@ -100,4 +100,19 @@ DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) {
   return size;
 }
 
+DWORD GetModuleStateFolderW(char16_t* buffer, DWORD size) {
+  backend::Guard guard(backend::Mutex());
+  std::u16string folder = backend::ModuleFilePath();
+  size_t slash = folder.find_last_of(u'\\');
+  folder = slash == std::u16string::npos ? std::u16string() : folder.substr(0, slash + 1);
+  // A module outside the image (Z:\...) would share its state between images
+  // and write outside them: its state lives in the image instead.
+  bool inImage = folder.size() > 2 && (folder[0] == u'C' || folder[0] == u'c') && folder[1] == u':';
+  if (!inImage) folder = u"C:\\ProgramData\\Runvane\\";
+  if (buffer == nullptr || size <= folder.size()) return DWORD(folder.size() + 1);
+  for (size_t i = 0; i < folder.size(); ++i) buffer[i] = folder[i];
+  buffer[folder.size()] = 0;
+  return DWORD(folder.size());
+}
+
 }  // namespace platform

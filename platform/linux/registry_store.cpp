@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,8 +15,6 @@ namespace platform {
 namespace backend {
 
 namespace {
-
-constexpr char kLockFileName[] = "/.registry-lock";
 
 struct HiveState {
   unsigned long generation = ~0ul;
@@ -84,13 +83,15 @@ LONG Refresh(Hive hive) {
   }
   if (state.loaded && SameIdentity(state, st)) return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
 
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A registry file that is a FIFO or a device is no registry file: opened
+  // without blocking and refused.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     state.loaded = false;
     return ERROR_CANTREAD;
   }
   std::string text;
-  bool ok = fstat(fd, &st) == 0 && ReadAll(fd, &text);
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, &text);
   close(fd);
   if (!ok) {
     state.loaded = false;
@@ -103,19 +104,18 @@ LONG Refresh(Hive hive) {
   return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
-// Holds the image's registry lock for as long as it lives.
+// Holds the image's registry lock for as long as it lives: an exclusive
+// flock on the image folder itself, so no lock file is ever created in the
+// prefix (none to be left behind owned by another user, none to be made
+// through a link planted there).
 class ImageLock {
  public:
   ImageLock() {
-    std::string path = RootPath() + kLockFileName;
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = open(RootPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) return;
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
     int r;
     do {
-      r = fcntl(fd_, F_SETLKW, &lock);
+      r = flock(fd_, LOCK_EX);
     } while (r != 0 && errno == EINTR);
     if (r != 0) {
       close(fd_);
@@ -130,6 +130,13 @@ class ImageLock {
  private:
   int fd_ = -1;
 };
+
+// Whether this process may replace the file: never a read-only file (even as
+// root, who could), never one whose permissions deny this user writing.
+bool MayReplace(const std::string& path, const struct stat& st) {
+  if ((st.st_mode & 0222) == 0) return false;
+  return geteuid() == 0 || access(path.c_str(), W_OK) == 0;
+}
 
 }  // namespace
 
@@ -151,6 +158,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
   std::string target = path;
   char real[PATH_MAX];
   if (realpath(path.c_str(), real) != nullptr) target = real;
+  // A registry file that is a link is written where it leads only inside the image.
+  if (target != path && !InsideImage(target)) return false;
+  // The new file keeps the old one's owner and group (a root writer must
+  // not take a user's prefix from them); a new file takes the folder's.
+  struct stat owner;
+  bool haveOwner = stat(target.c_str(), &owner) == 0 || stat(ParentOf(target).c_str(), &owner) == 0;
   std::string folder = ParentOf(target);
   std::string base = target.substr(target.find_last_of('/') + 1);
   std::string temp = folder + (folder == "/" ? "" : "/") + "." + base + ".XXXXXX";
@@ -163,6 +176,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
     if (n <= 0) ok = false;
     else done += size_t(n);
   }
+  if (ok && haveOwner && geteuid() == 0) ok = fchown(fd, owner.st_uid, owner.st_gid) == 0;
   ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
@@ -190,7 +204,14 @@ LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* m
 
   HiveState& state = State(hive);
   bool modified = false;
-  r = change(state.file, &modified);
+  try {
+    r = change(state.file, &modified);
+  } catch (...) {
+    // The change may have stopped half-way: drop it, so that the next save
+    // cannot write it out, and read the disk again before anything else.
+    state.loaded = false;
+    return ERROR_CANTWRITE;
+  }
   if (!modified) return r;
   if (r != ERROR_SUCCESS) {
     state.loaded = false;  // drop the half-made change: read the disk again
@@ -198,8 +219,19 @@ LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* m
   }
   std::string path = HiveFile(RootPath(), hive);
   struct stat st;
-  unsigned mode = stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0644u;
-  std::string text = state.file.Serialize();
+  bool exists = stat(path.c_str(), &st) == 0;
+  if (exists && !MayReplace(path, st)) {
+    state.loaded = false;  // the change stays unsaved: read the disk again
+    return ERROR_ACCESS_DENIED;
+  }
+  unsigned mode = exists ? unsigned(st.st_mode & 07777) : 0644u;
+  std::string text;
+  try {
+    text = state.file.Serialize();
+  } catch (...) {
+    state.loaded = false;
+    return ERROR_CANTWRITE;
+  }
   if (!WriteFileAtomically(path, text, mode)) {
     state.loaded = false;
     return ERROR_CANTWRITE;

@@ -34,7 +34,8 @@ class ImageFile : public pe_version::ByteSource {
   DWORD Open(const char16_t* windowsPath) {
     const std::string host = image::HostPath(windowsPath);
     if (host.empty()) return ERROR_PATH_NOT_FOUND;
-    fd_ = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO must not wait for a writer; only regular files are read.
+    fd_ = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     struct stat info;
     if (::fstat(fd_, &info) != 0) return ERROR_FILE_NOT_FOUND;

@@ -49,6 +49,15 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD share, void* securi
 
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) { return ::GetFileSize(file, sizeHigh); }
 
+BOOL GetFileInformationByHandle(HANDLE file, ByHandleFileInformation* information) {
+  BY_HANDLE_FILE_INFORMATION full = {};
+  if (information == nullptr || !::GetFileInformationByHandle(file, &full)) return FALSE;
+  information->dwVolumeSerialNumber = full.dwVolumeSerialNumber;
+  information->nFileIndexHigh = full.nFileIndexHigh;
+  information->nFileIndexLow = full.nFileIndexLow;
+  return TRUE;
+}
+
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
   return ::ReadFile(file, buffer, toRead, read, static_cast<LPOVERLAPPED>(overlapped));
 }

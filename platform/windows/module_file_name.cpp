@@ -53,4 +53,16 @@ DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) {
   return ::GetModuleFileNameW(module, win32::Wide(buffer), size);
 }
 
+DWORD GetModuleStateFolderW(char16_t* buffer, DWORD size) {
+  char16_t path[MAX_PATH + 1] = {};
+  DWORD length = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return 0;
+  while (length > 0 && path[length - 1] != u'\\') --length;
+  if (length == 0) return 0;
+  if (buffer == nullptr || size <= length) return length + 1;
+  for (DWORD i = 0; i < length; ++i) buffer[i] = path[i];
+  buffer[length] = 0;
+  return length;
+}
+
 }  // namespace platform

@@ -6,3 +6,10 @@ runvane_add_test(NAME host_tests EDITION none SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/host_load_test.cpp
 )
 add_dependencies(host_tests runvane runvane_check)
+if(NOT RUNVANE_WINDOWS)
+  # The reference host's messages and exit codes for an unusable image.
+  add_test(NAME host_exit_test
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/host_exit_test.sh $<TARGET_FILE:runvane_host>
+      $<TARGET_FILE:make_demo_image> ${CMAKE_BINARY_DIR}/bin/fixtures)
+  set_tests_properties(host_exit_test PROPERTIES TIMEOUT 120)
+endif()

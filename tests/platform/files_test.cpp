@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -201,6 +203,67 @@ TEST_F(Files, InjectedFaultsFailTheChosenOperationOnly) {
   EXPECT_TRUE(testsys::FileExists(Path(u"a.txt"))) << "the failed call changed nothing";
   EXPECT_EQ(platform::DeleteFileW(Path(u"a.txt").c_str()), TRUE) << "only one call fails";
   EXPECT_EQ(platform::image::OperationsSoFar(), 3);
+}
+
+
+// The image is a Linux folder and drive Z: is the host's "/": an image can
+// name host files through Z:, a shell-folder value or a link. Reading may
+// follow any drive; nothing that changes a file may act outside the image.
+TEST_F(Files, NothingThatChangesAFileActsOutsideTheImage) {
+  char outsideFolder[] = "/tmp/rv-outside-XXXXXX";
+  ASSERT_NE(mkdtemp(outsideFolder), nullptr);
+  const std::string outside = outsideFolder;
+  const std::string victim = outside + "/victim.txt";
+  {
+    FILE* f = std::fopen(victim.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("victim", f);
+    std::fclose(f);
+  }
+  mkdir((outside + "/emptyfolder").c_str(), 0755);
+  // A folder of the image that is a link out of it, as Wine's Desktop is.
+  const std::string linkHost = platform::image::HostPath(folder_.c_str()) + "/Desktop";
+  ASSERT_EQ(symlink(outside.c_str(), linkHost.c_str()), 0);
+  std::u16string z = u"Z:";
+  for (char c : outside) z += c == '/' ? u'\\' : char16_t(c);
+  const std::u16string inImage = Path(u"inside.txt");
+  ASSERT_TRUE(testsys::WriteFileBytes(inImage, "inside"));
+
+  struct Row {
+    const char* what;
+    std::function<BOOL()> change;
+  };
+  const Row rows[] = {
+      {"delete through Z:", [&] { return platform::DeleteFileW((z + u"\\victim.txt").c_str()); }},
+      {"delete through a link", [&] { return platform::DeleteFileW(Path(u"Desktop\\victim.txt").c_str()); }},
+      {"copy onto a Z: file",
+       [&] { return platform::CopyFileW(inImage.c_str(), (z + u"\\victim.txt").c_str(), FALSE); }},
+      {"copy into a linked folder",
+       [&] { return platform::CopyFileW(inImage.c_str(), Path(u"Desktop\\new.txt").c_str(), FALSE); }},
+      {"make a folder through Z:",
+       [&] { return platform::CreateDirectoryW((z + u"\\made").c_str(), nullptr); }},
+      {"remove a folder through a link",
+       [&] { return platform::RemoveDirectoryW(Path(u"Desktop\\emptyfolder").c_str()); }},
+  };
+  for (const Row& row : rows) {
+    platform::SetLastError(0);
+    EXPECT_FALSE(row.change()) << row.what;
+    EXPECT_EQ(platform::GetLastError(), DWORD(ERROR_ACCESS_DENIED)) << row.what;
+  }
+  struct stat st;
+  EXPECT_EQ(stat(victim.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 6);
+  EXPECT_NE(stat((outside + "/new.txt").c_str(), &st), 0);
+  EXPECT_NE(stat((outside + "/made").c_str(), &st), 0);
+  EXPECT_EQ(stat((outside + "/emptyfolder").c_str(), &st), 0);
+  // Reading through Z: still works, and so does copying out of it into the image.
+  EXPECT_TRUE(platform::CopyFileW((z + u"\\victim.txt").c_str(), Path(u"copied.txt").c_str(), FALSE));
+  // The link itself lies in the image and may be deleted as a link.
+  EXPECT_TRUE(platform::DeleteFileW(Path(u"Desktop").c_str()));
+  EXPECT_EQ(stat(victim.c_str(), &st), 0);
+  unlink(victim.c_str());
+  rmdir((outside + "/emptyfolder").c_str());
+  rmdir(outside.c_str());
 }
 
 #endif  // _WIN32

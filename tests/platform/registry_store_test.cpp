@@ -5,6 +5,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +20,7 @@
 #include <string>
 
 #include "platform/handles.h"
+#include "platform/linux/prefix_probe.h"
 #include "platform/linux/system_image.h"
 #include "platform/platform.h"
 #include "tests/support/test_system.h"
@@ -77,8 +82,8 @@ TEST_F(RegistryStore, ChangesReachTheFileAndLeaveNoTemporaryFiles) {
   while (struct dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     EXPECT_TRUE(name == "." || name == ".." || name == "system.reg" || name == "user.reg" ||
-                name == "drive_c" || name == "dosdevices" || name == ".registry-lock")
-        << "unexpected " << name;
+                name == "drive_c" || name == "dosdevices")
+        << "no lock file is left in the prefix; unexpected " << name;
   }
   closedir(dir);
 }
@@ -137,6 +142,57 @@ TEST_F(RegistryStore, InjectedFaultLeavesTheValueAsItWas) {
             ERROR_CANTWRITE);
   EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"v"), u"before");
   EXPECT_EQ(platform::image::OperationsSoFar(), 3) << "set, open and query were counted";
+}
+
+// A root writer keeps the user's ownership and the file's mode; a read-only
+// registry file is not replaced; nothing is created through a link planted
+// in the prefix.
+TEST_F(RegistryStore, OwnersModesAndLinksInThePrefixAreRespected) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"a", u"1"), ERROR_SUCCESS);
+  // A link where the old lock file lived, leading out of the image.
+  const std::string planted = "/tmp/rv-planted-" + std::to_string(getpid());
+  unlink(planted.c_str());
+  ASSERT_EQ(symlink(planted.c_str(), (Root() + "/.registry-lock").c_str()), 0);
+  ASSERT_EQ(chmod(UserReg().c_str(), 0640), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(UserReg().c_str(), 12345, 23456), 0);
+  }
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"b", u"2"), ERROR_SUCCESS);
+  struct stat st;
+  ASSERT_EQ(stat(UserReg().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (geteuid() == 0) {
+    EXPECT_EQ(st.st_uid, 12345u) << "the owner is kept";
+    EXPECT_EQ(st.st_gid, 23456u);
+  }
+  EXPECT_NE(lstat(planted.c_str(), &st), 0) << "nothing was created through the link";
+  unlink((Root() + "/.registry-lock").c_str());
+
+  ASSERT_EQ(chmod(SystemReg().c_str(), 0444), 0);
+  const std::string before = ReadHost(SystemReg());
+  EXPECT_EQ(SetValue(HKEY_LOCAL_MACHINE, kKey, u"c", u"3"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadHost(SystemReg()), before) << "a read-only registry file is not replaced";
+  LONG r = ERROR_SUCCESS;
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, kKey, u"c", &r), u"") << "the refused change is not kept in memory";
+}
+
+// Two lines for one value name in different case in one key: Wine reads the
+// last; deleting the value removes both, so it never comes back.
+TEST_F(RegistryStore, ADuplicateValueLineInOtherCaseNeverBringsADeletedValueBack) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"other", u"x"), ERROR_SUCCESS);
+  std::string text = ReadHost(UserReg());
+  size_t at = text.find("\"other\"=\"x\"\n");
+  ASSERT_NE(at, std::string::npos);
+  text.insert(at, "\"Dup\"=\"first.exe\"\n\"dup\"=\"second.exe\"\n");
+  WriteHost(UserReg() + ".new", text);
+  ASSERT_EQ(rename((UserReg() + ".new").c_str(), UserReg().c_str()), 0);
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"DUP"), u"second.exe") << "the last line wins, as in Wine";
+  ASSERT_EQ(platform::SHDeleteValueW(HKEY_CURRENT_USER, kKey, u"Dup"), ERROR_SUCCESS);
+  LONG r = ERROR_SUCCESS;
+  Query(HKEY_CURRENT_USER, kKey, u"dup", &r);
+  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND) << ReadHost(UserReg());
+  EXPECT_EQ(ReadHost(UserReg()).find("first.exe"), std::string::npos) << "no line left to bring it back";
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"other"), u"x");
 }
 
 // Holds a Wine server's lock on the image the way a running server does.
@@ -202,6 +258,139 @@ TEST_F(RegistryStore, WritesAreRefusedWhileAWineServerOwnsTheImage) {
     before = ReadHost(UserReg());
   }
   rmdir(debianFolder);
+}
+
+// A process that looks like a Wine server to /proc: named wineserver64, its
+// working folder the server folder, holding no lock (as seen from a TMPDIR
+// nobody told us about).
+class FakeServerProcess {
+ public:
+  explicit FakeServerProcess(const std::string& folder) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      if (chdir(folder.c_str()) == 0) prctl(PR_SET_NAME, "wineserver64", 0, 0, 0);
+      char one = 1;
+      if (write(ready[1], &one, 1) == 1) pause();
+      _exit(0);
+    }
+    close(ready[1]);
+    char one = 0;
+    if (pid_ > 0 && read(ready[0], &one, 1) != 1) pid_ = -1;
+    close(ready[0]);
+  }
+  ~FakeServerProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+std::string MakeTempFolder(const std::string& pattern) {
+  std::string path = pattern;
+  return mkdtemp(&path[0]) != nullptr ? path : std::string();
+}
+
+std::string ServerName(const std::string& root) {
+  struct stat st;
+  stat(root.c_str(), &st);
+  char name[80];
+  std::snprintf(name, sizeof name, "server-%llx-%llx", (unsigned long long)st.st_dev,
+                (unsigned long long)st.st_ino);
+  return name;
+}
+
+// Restores TMPDIR when the test ends.
+class TmpdirSetting {
+ public:
+  explicit TmpdirSetting(const std::string& value) {
+    const char* old = getenv("TMPDIR");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv("TMPDIR", value.c_str(), 1);
+  }
+  ~TmpdirSetting() {
+    if (had_) setenv("TMPDIR", old_.c_str(), 1);
+    else unsetenv("TMPDIR");
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST_F(RegistryStore, AServerUnderTmpdirOrReachedThroughALinkIsFound) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"kept", u"1"), ERROR_SUCCESS);
+  const std::string before = ReadHost(UserReg());
+  const std::string tmpdir = MakeTempFolder("/tmp/rv-tmpdir-XXXXXX");
+  ASSERT_FALSE(tmpdir.empty());
+  // TMPDIR itself reached through a link, as on systems with per-user tmp.
+  const std::string tmplink = tmpdir + "-link";
+  ASSERT_EQ(symlink(tmpdir.c_str(), tmplink.c_str()), 0);
+  TmpdirSetting setting(tmplink);
+  const std::string debian = MakeTempFolder(tmpdir + "/wine-XXXXXX");
+  const std::string bases[] = {tmpdir + "/.wine-" + std::to_string(getuid()), debian};
+  // The prefix reached through a symbolic link: the server is named after the real folder.
+  const std::string linked = Root() + "-link";
+  ASSERT_EQ(symlink(Root().c_str(), linked.c_str()), 0);
+  for (const std::string& root : {Root(), linked}) {
+    platform::image::SetRoot(root);
+    for (const std::string& base : bases) {
+      FakeWineServer server(root, base);
+      ASSERT_TRUE(server.locked()) << base;
+      platform::prefix::ServerFinding finding = platform::prefix::FindServer(root);
+      EXPECT_EQ(finding.state, platform::prefix::ServerState::kRunning) << root << " " << base;
+      std::string message = platform::prefix::DescribeServer(root, finding);
+      EXPECT_NE(message.find(base), std::string::npos) << message;
+      EXPECT_NE(message.find("wineserver -k"), std::string::npos) << message;
+      EXPECT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"lost", u"2"), ERROR_SHARING_VIOLATION) << base;
+      EXPECT_EQ(ReadHost(UserReg()), before);
+    }
+  }
+  platform::image::SetRoot(Root());
+  unlink(linked.c_str());
+  unlink(tmplink.c_str());
+  rmdir(debian.c_str());
+  rmdir(tmpdir.c_str());
+}
+
+TEST_F(RegistryStore, AServerStartedWithAnUnknownTmpdirIsFoundByItsProcess) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"kept", u"1"), ERROR_SUCCESS);
+  const std::string before = ReadHost(UserReg());
+  // A TMPDIR this process does not know: the server folder is found only
+  // through the server process's working folder.
+  const std::string elsewhere = MakeTempFolder("/tmp/rv-elsewhere-XXXXXX");
+  ASSERT_FALSE(elsewhere.empty());
+  const std::string wineFolder = elsewhere + "/wine-AbCdEf";
+  const std::string serverFolder = wineFolder + "/" + ServerName(Root());
+  ASSERT_EQ(mkdir(wineFolder.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(serverFolder.c_str(), 0700), 0);
+  WriteHost(Root() + "/wineserver", "wine-AbCdEf");
+  {
+    FakeServerProcess server(serverFolder);
+    ASSERT_GT(server.pid(), 0);
+    platform::prefix::ServerFinding finding = platform::prefix::FindServer(Root());
+    EXPECT_EQ(finding.state, platform::prefix::ServerState::kRunning);
+    EXPECT_EQ(finding.pid, long(server.pid()));
+    EXPECT_NE(platform::prefix::DescribeServer(Root(), finding).find(std::to_string(server.pid())),
+              std::string::npos);
+    EXPECT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"lost", u"2"), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(ReadHost(UserReg()), before);
+  }
+  // The server has gone; its folder name stays in the prefix, as Wine leaves it.
+  EXPECT_EQ(platform::prefix::FindServer(Root()).state, platform::prefix::ServerState::kNone);
+  EXPECT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"after", u"3"), ERROR_SUCCESS);
+  unlink((Root() + "/wineserver").c_str());
+  rmdir(serverFolder.c_str());
+  rmdir(wineFolder.c_str());
+  rmdir(elsewhere.c_str());
 }
 
 }  // namespace

@@ -88,7 +88,11 @@ TEST_F(RepairTest, ItemsAlreadyGoneCountAsRemoved) {
 TEST_F(RepairTest, FileWhoseFolderIsGoneCountsAsRemoved) {
   CheckNode node{};
   node.type = 12;
-  const std::u16string missing = testsys::ScratchFolder() + u"\\gone\\Helper.lnk";
+  // Repair deletes only inside the node's startup folder: here that folder is gone.
+  char16_t folder[MAX_PATH] = {};
+  ASSERT_TRUE(platform::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, FALSE));
+  ASSERT_TRUE(platform::RemoveDirectoryW(folder));
+  const std::u16string missing = std::u16string(folder) + u"\\Helper.lnk";
   ASSERT_TRUE(wtext::Copy(node.cmdline, missing));
   node.selected = 1;
   node.failed = 5;

@@ -7,6 +7,7 @@ set(RV_PLUGIN_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fix_by_name_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cycle_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/narrow_fields_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hostile_files_test.cpp
 )
 runvane_add_test(NAME check_cycle_full_tests EDITION full SOURCES ${RV_PLUGIN_TEST_SOURCES})
 runvane_add_test(NAME check_cycle_check_tests EDITION check SOURCES ${RV_PLUGIN_TEST_SOURCES})

@@ -7,6 +7,13 @@
 #include "remote/item_guards.h"
 #include "tests/remote/ops_support.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/linux/system_image.h"
+#endif
+
 namespace opstest {
 namespace {
 
@@ -151,6 +158,62 @@ TEST_F(FileItemTest, MsconfigItemsHandedToDisableAreRefusedUnlessInAStartupFolde
   CommandItem folder = MakeItem(u"Gone.lnk", u"", UserStartup() + u"\\Gone.lnk", 101);
   EXPECT_EQ(-1, DisableFileItem(folder));
 }
+
+
+// "É.lnk" and "é.lnk" are one file to the file system, two names to an
+// ASCII comparison: enabling a file already in the startup folder under the
+// other spelling must neither copy it onto itself nor delete it.
+TEST_F(FileItemTest, AFileReachedUnderAnotherSpellingIsTheSameFileAndIsKept) {
+  const std::u16string path = Put(UserStartup(), u"\u00e9.lnk", "kept bytes");
+  CommandItem item = MakeItem(u"\u00c9.lnk", u"", path, 12);
+  EXPECT_EQ(0, EnableFileItem(item));
+  EXPECT_EQ("kept bytes", FileText(path)) << "the file is still there";
+}
+
+#ifndef _WIN32
+// A module installed outside the image (Z:\...) keeps each image's disabled
+// files inside that image, so images never see each other's.
+TEST_F(FileItemTest, DisabledFilesStayInsideTheImageWhenTheModuleIsOutsideIt) {
+  platform::SetModuleFileNameForTesting(u"Z:\\opt\\runvane\\librunvane.so");
+  char16_t folder[261] = {};
+  ASSERT_TRUE(DisabledFilesFolder(folder, 261));
+  EXPECT_EQ(std::u16string(u"C:\\ProgramData\\Runvane\\TidyraDisableFile"), folder);
+  std::u16string original = Put(UserStartup(), u"Helper.lnk", "bytes");
+  CommandItem item = MakeItem(u"Helper.lnk", u"", original, 12);
+  ASSERT_EQ(0, DisableFileItem(item));
+  EXPECT_EQ(std::u16string(folder) + u"\\Helper.lnk", item.subkey);
+  EXPECT_EQ("bytes", FileText(item.subkey));
+  ASSERT_EQ(0, EnableFileItem(item));
+  EXPECT_EQ("bytes", FileText(original));
+  platform::SetModuleFileNameForTesting(u"C:\\runvane\\runvane.dll");
+}
+#endif
+
+#ifndef _WIN32
+// A startup file that is a symbolic link is moved as the link: what it
+// points at is neither copied nor deleted.
+TEST_F(FileItemTest, ALinkedStartupFileIsMovedAsALink) {
+  const std::u16string target = testsys::ScratchFolder() + u"\\real.exe";
+  ASSERT_TRUE(testsys::WriteFileBytes(target, "program"));
+  const std::string targetHost = platform::image::HostPath(target.c_str());
+  const std::u16string link = UserStartup() + u"\\Linked.lnk";
+  const std::string linkHost = platform::image::HostPath(link.c_str());
+  ASSERT_EQ(0, symlink(targetHost.c_str(), linkHost.c_str()));
+  CommandItem item = MakeItem(u"Linked.lnk", u"", link, 12);
+  ASSERT_EQ(0, DisableFileItem(item));
+  std::string moved = platform::image::HostPath(item.subkey);
+  struct stat st;
+  ASSERT_EQ(0, lstat(moved.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the disabled item is the link itself";
+  EXPECT_NE(0, lstat(linkHost.c_str(), &st));
+  EXPECT_EQ("program", FileText(target)) << "what it points at is untouched";
+  ASSERT_EQ(0, EnableFileItem(item));
+  ASSERT_EQ(0, lstat(linkHost.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(0, DeleteFileItem(item));
+  EXPECT_EQ("program", FileText(target)) << "deleting the link keeps its target";
+}
+#endif
 
 }  // namespace
 }  // namespace opstest

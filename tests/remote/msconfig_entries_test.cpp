@@ -75,6 +75,22 @@ TEST_F(MsconfigTest, ItemDifferingOnlyInCaseIsNotFound) {
   EXPECT_TRUE(before == after) << after.Describe();
 }
 
+TEST_F(MsconfigTest, EnableWritesOnlyIntoARunKey) {
+  // Existing keys that are no Run key: the command file must not aim the
+  // restored value there.
+  const std::u16string notRun[] = {u"Software\\Classes\\exefile\\shell\\open\\command",
+                                   u"Software\\Microsoft\\Windows\\CurrentVersion\\Run\\TidyraDisable",
+                                   u"Environment"};
+  for (const std::u16string& key : notRun) {
+    ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, key, u"keep", u"x")) << Utf8(key);
+    AddRegRecord(u"Evil", u"Evil", u"c:\\evil.exe", u"HKCU", key);
+    CommandItem item = MakeItem(u"Evil", kCU, key, 100);
+    EXPECT_EQ(-1, EnableStartupRegEntry(item)) << Utf8(key);
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, key, u"Evil")) << Utf8(key);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, RegRecord(u"Evil"))) << "the record stays";
+  }
+}
+
 TEST_F(MsconfigTest, FailedRegistryRestoreKeepsTheRecord) {
   const std::u16string missingKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
   ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, missingKey));

@@ -31,7 +31,7 @@ TEST(RootKeyFromNameTest, OnlyTheTwoFullNamesInExactCase) {
   EXPECT_EQ(nullptr, RootKeyFromName(nullptr));
 }
 
-TEST_F(RegistryItemTest, ExpandStringDisablesAsRemTextAndEnablesAsPlainString) {
+TEST_F(RegistryItemTest, ExpandStringKeepsItsTypeWhileDisabledAndWhenEnabled) {
   const std::u16string command = u"%ProgramFiles%\\Tool\\tool.exe -min";
   ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"Tool", command, REG_EXPAND_SZ));
 
@@ -41,7 +41,7 @@ TEST_F(RegistryItemTest, ExpandStringDisablesAsRemTextAndEnablesAsPlainString) {
   EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRun, u"Tool"));
   StoredValue disabled;
   ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, kRunDisabled, u"Tool", &disabled));
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ), disabled.type) << "the former type is not kept";
+  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), disabled.type) << "the record keeps the string type";
   EXPECT_EQ(u"rem " + command, ValueText(HKEY_CURRENT_USER, kRunDisabled, u"Tool"));
 
   ASSERT_EQ(0, EnableRegistryItem(item));
@@ -49,8 +49,39 @@ TEST_F(RegistryItemTest, ExpandStringDisablesAsRemTextAndEnablesAsPlainString) {
   EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunDisabled, u"Tool"));
   StoredValue restored;
   ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, kRun, u"Tool", &restored));
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ), restored.type);
+  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), restored.type) << "%variables% must expand again";
   EXPECT_EQ(command, ValueText(HKEY_CURRENT_USER, kRun, u"Tool")) << "unexpanded text comes back";
+
+  // A record written as REG_SZ before (the old behaviour) still enables as REG_SZ.
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRunDisabled, u"Old", u"rem " + command));
+  CommandItem old = MakeItem(u"Old", kCU, kRunDisabled);
+  ASSERT_EQ(0, EnableRegistryItem(old));
+  ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, kRun, u"Old", &restored));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), restored.type);
+}
+
+// Disabling while a disabled record of the same name exists, or enabling
+// while a live value of that name exists: a different value is never
+// overwritten, both stay as they were; an identical one may be replaced.
+TEST_F(RegistryItemTest, NeitherMoveOverwritesADifferentValueOfTheSameName) {
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"Old Helper", u"C:\\new.exe"));
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRunDisabled, u"Old Helper", u"rem C:\\old.exe"));
+  Snapshot before;
+  before.Key(HKEY_CURRENT_USER, kRun).Key(HKEY_CURRENT_USER, kRunDisabled).Take();
+
+  CommandItem live = MakeItem(u"Old Helper", kCU, kRun);
+  EXPECT_EQ(-1, DisableRegistryItem(live));
+  CommandItem disabled = MakeItem(u"Old Helper", kCU, kRunDisabled);
+  EXPECT_EQ(-1, EnableRegistryItem(disabled));
+  Snapshot after = before;
+  after.Take();
+  EXPECT_TRUE(before == after) << after.Describe();
+
+  // Same command line and type on both sides: the move completes.
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRunDisabled, u"Old Helper", u"rem C:\\new.exe"));
+  EXPECT_EQ(0, DisableRegistryItem(live));
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRun, u"Old Helper"));
+  EXPECT_EQ(u"rem C:\\new.exe", ValueText(HKEY_CURRENT_USER, kRunDisabled, u"Old Helper"));
 }
 
 TEST_F(RegistryItemTest, DataOf251CharactersFitsAnd252DoNot) {

@@ -14,6 +14,8 @@
 #define fileno _fileno
 #else
 #include <unistd.h>
+
+#include "platform/linux/prefix_probe.h"
 #endif
 
 #include "records/fix_node.h"
@@ -148,8 +150,16 @@ int RunFix(LoadedModule& module, const std::vector<std::string>& args) {
                   Utf8(nodes[i]->cmdline), nodes[i]->failed ? "FAILED" : "removed"});
   }
   std::printf("%s", table.Render().c_str());
+  // Every item that could not be removed is named again, and the run fails.
+  int failures = 0;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    if (!nodes[i]->selected || !nodes[i]->failed) continue;
+    std::fprintf(stderr, "runvane: fix: not removed: #%zu %s (%s)\n", i + 1, Utf8(nodes[i]->name).c_str(),
+                 Utf8(nodes[i]->cmdline).c_str());
+    ++failures;
+  }
   module.DLL_Release(head);
-  return 0;
+  return failures == 0 ? 0 : 1;
 }
 
 int RunRepairByName(LoadedModule& module, const std::vector<std::string>& names) {
@@ -310,6 +320,7 @@ int RunChange(LoadedModule& module, const ChangeCommand& change, const std::vect
   int32_t result = -1;
   if (!RunCommand(module, "VEK_GetAutoRunList_RUN", {}, &listing, &result)) return 1;
   std::vector<CommandEntry> entries;
+  bool missing = false;
   for (const std::string& name : names) {
     bool found = false;
     for (const ResponseElement& item : listing.items) {
@@ -323,6 +334,7 @@ int RunChange(LoadedModule& module, const ChangeCommand& change, const std::vect
       entries.push_back(entry);
       found = true;
     }
+    missing = missing || !found;
     if (!found) std::fprintf(stderr, "%s: no %s item named %s\n", change.verb,
                              change.wantedStatus == nullptr ? "" : (std::string(change.wantedStatus) == "1" ? "enabled" : "disabled"),
                              name.c_str());
@@ -332,7 +344,8 @@ int RunChange(LoadedModule& module, const ChangeCommand& change, const std::vect
   if (!RunCommand(module, change.command, entries, &response, &result)) return 1;
   PrintItemResults(response);
   PrintResult(response);
-  return result == 0 ? 0 : 1;
+  if (result != 0) std::fprintf(stderr, "runvane: %s: failed (module answered %d)\n", change.verb, result);
+  return result == 0 && !missing ? 0 : 1;
 }
 
 int RunInvoke(LoadedModule& module, const std::vector<std::string>& args) {
@@ -357,6 +370,59 @@ int RunInvoke(LoadedModule& module, const std::vector<std::string>& args) {
   return result == 0 ? 0 : 1;
 }
 
+// The module skips what it cannot read; the user is told here when the image
+// is not there, is no system image or lacks one of its registry files.
+bool ImageUsable() {
+#ifdef _WIN32
+  return true;
+#else
+  std::string root = platform::prefix::DefaultRoot();
+  auto exists = [&](const char* name) { return access((root + "/" + name).c_str(), F_OK) == 0; };
+  if (access(root.c_str(), F_OK) != 0) {
+    std::fprintf(stderr, "runvane: the system image %s does not exist\n", root.c_str());
+    return false;
+  }
+  if (exists("Windows/System32/config/SOFTWARE")) return true;  // an offline Windows volume
+  bool system = exists("system.reg"), user = exists("user.reg");
+  if (!system && !user) {
+    std::fprintf(stderr,
+                 "runvane: %s is no system image: it has neither system.reg and user.reg (a Wine prefix) "
+                 "nor Windows/System32/config/SOFTWARE\n",
+                 root.c_str());
+    return false;
+  }
+  if (!system || !user) {
+    std::fprintf(stderr, "runvane: the system image %s has no %s\n", root.c_str(),
+                 system ? "user.reg" : "system.reg");
+    return false;
+  }
+  return true;
+#endif
+}
+
+// A Wine server keeps the prefix's registry in memory and saves it over the
+// files: a change made beside it would be lost, and what is read may be
+// behind. False (after saying why) when the command must not run.
+bool WineServerAllows(const std::string& command) {
+#ifdef _WIN32
+  (void)command;
+  return true;
+#else
+  using namespace platform::prefix;
+  std::string root = DefaultRoot();
+  ServerFinding finding = FindServer(root);
+  if (finding.state == ServerState::kNone) return true;
+  bool reading = command == "check" || command == "list" || command == "invoke";
+  if (reading) {
+    std::fprintf(stderr, "runvane: warning: %s; the registry files may be behind what the server holds\n",
+                 DescribeServer(root, finding).c_str());
+    return true;
+  }
+  std::fprintf(stderr, "runvane: %s: not changed: %s\n", command.c_str(), DescribeServer(root, finding).c_str());
+  return false;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -373,7 +439,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--check-only") {
       checkOnly = true;
 #ifndef _WIN32
-    } else if (arg == "--image" && i + 1 < argc) {
+    } else if (arg == "--image") {
+      if (i + 1 >= argc || argv[i + 1][0] == 0) {
+        std::fprintf(stderr, "runvane: --image needs the folder of a system image\n");
+        return 2;
+      }
       setenv("RUNVANE_SYSTEM_ROOT", argv[++i], 1);
 #endif
     } else if (arg == "--version") {
@@ -392,6 +462,9 @@ int main(int argc, char** argv) {
   }
   if (modulePath.empty()) modulePath = HostProgramFolder() + (checkOnly ? kCheckModule : kFullModule);
   g_progress = isatty(fileno(stderr)) != 0;
+
+  if (!ImageUsable()) return 1;
+  if (!WineServerAllows(args[0])) return 1;
 
   LoadedModule module;
   std::string error;
