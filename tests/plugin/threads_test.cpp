@@ -1,10 +1,15 @@
 // The exports as a multithreaded host calls them: every export from four
 // threads at once, in a loop (run under ThreadSanitizer on Linux and under
-// Wine in the Windows build).
+// Wine in the Windows build), and a check from threads that are or are not in
+// a COM apartment, which must classify as one from the main thread does.
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <objbase.h>
+#endif
 
 #include "platform/wtext.h"
 #include "tests/plugin/cycle_support.h"
@@ -96,6 +101,44 @@ TEST_F(ThreadsTest, EveryExportFromFourThreadsAtOnce) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(0, failures.load());
   EXPECT_EQ(expected, CheckAndClassify()) << "no item was changed";
+}
+
+#ifdef _WIN32
+// The host's own COM state on a thread, as CoInitializeEx reports it: S_FALSE
+// when the thread already is in the multithreaded apartment.
+HRESULT ProbeMultithreaded() {
+  HRESULT result = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (SUCCEEDED(result)) ::CoUninitialize();
+  return result;
+}
+#endif
+
+TEST_F(ThreadsTest, CheckFromAnyThreadClassifiesAsFromTheMainThread) {
+  const std::u16string expected = CheckAndClassify();
+  ASSERT_EQ(u"SafeTool=安全;BadTool=危险;Other=未知;", expected);
+
+  std::u16string fresh;
+  std::thread([&] { fresh = CheckAndClassify(); }).join();
+  EXPECT_EQ(expected, fresh) << "a thread without COM";
+
+  std::u16string multithreaded;
+  bool stillInApartment = true;
+  std::thread([&] {
+#ifdef _WIN32
+    ASSERT_EQ(S_OK, ::CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+#endif
+    multithreaded = CheckAndClassify();
+    multithreaded += CheckAndClassify() == multithreaded ? u"" : u"(second check differs)";
+#ifdef _WIN32
+    // The check left the host's initialisation in place.
+    stillInApartment = ProbeMultithreaded() == S_FALSE;
+    ::CoUninitialize();
+#endif
+  }).join();
+  EXPECT_EQ(expected, multithreaded) << "a thread in the multithreaded apartment";
+  EXPECT_TRUE(stillInApartment) << "the module ended the host's COM initialisation";
+
+  EXPECT_EQ(expected, CheckAndClassify()) << "the main thread afterwards";
 }
 
 }  // namespace
