@@ -71,7 +71,8 @@ bool WriteAll(HANDLE file, const void* data, size_t size) {
 // name already taken is simply skipped).
 std::u16string NextTemporaryName() {
   static std::atomic<uint32_t> counter(static_cast<uint32_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count() * 2654435761u));
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+      2654435761u));
   uint32_t value = counter.fetch_add(0x9E3779B9u);
   std::u16string name = u"~rv";
   for (int shift = 28; shift >= 0; shift -= 4)
