@@ -6,3 +6,14 @@ runvane_add_test(NAME host_tests EDITION none SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/host_load_test.cpp
 )
 add_dependencies(host_tests runvane runvane_check)
+
+# valgrind memcheck of the reference host over the demo image (Linux, not in
+# sanitizer builds, whose runtime valgrind cannot run).
+if(NOT RUNVANE_WINDOWS AND NOT RUNVANE_SANITIZE AND NOT RUNVANE_TSAN)
+  find_program(RV_VALGRIND valgrind)
+  if(RV_VALGRIND)
+    add_test(NAME host_valgrind
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/valgrind_test.sh ${CMAKE_BINARY_DIR}/bin)
+    set_tests_properties(host_valgrind PROPERTIES TIMEOUT 1200)
+  endif()
+endif()
