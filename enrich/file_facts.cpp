@@ -179,8 +179,11 @@ void NormalizeNativePath(char16_t* path) {
 int GetModuleDirectory(HMODULE instance, char16_t* out) {
   char16_t modulePath[kPathUnits] = {};
   DWORD length = platform::GetModuleFileNameW(instance, modulePath, kPathUnits);
-  if (length == 0) return 0;
-  modulePath[kPathUnits - 1] = 0;
+  // A failed look-up, or a path cut to fit (the system answers the buffer's
+  // size then), names no folder: a cut path's last backslash would give a
+  // parent or some other folder.
+  if (length == 0 || length >= kPathUnits) return 0;
+  modulePath[length] = 0;
   const char16_t* slash = wtext::FindLastChar(modulePath, u'\\');
   if (slash == nullptr) return 0;
   modulePath[slash - modulePath + 1] = 0;

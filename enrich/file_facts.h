@@ -18,5 +18,6 @@ int64_t GetFileSizeOf(const char16_t* path);
 void NormalizeNativePath(char16_t* path);
 #endif
 // The module's directory with its trailing backslash (260 units); 0 and out
-// untouched when the module path holds no backslash.
+// untouched when the look-up fails, the module path does not fit 260 units or
+// holds no backslash.
 int GetModuleDirectory(HMODULE instance, char16_t* out);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -50,7 +51,10 @@ bool IsNamedElement(xmlNodePtr node, const std::string& name) {
 }  // namespace
 
 CXmlDocumentWrapper::CXmlDocumentWrapper() {
-  xmlInitParser();
+  // libxml2 asks to be initialised once before threads parse at the same
+  // time; its first initialisation is not safe against a second thread.
+  static std::once_flag initialised;
+  std::call_once(initialised, [] { xmlInitParser(); });
   document_ = reinterpret_cast<XmlDomDocumentRef*>(new (std::nothrow) Document());
 }
 

@@ -33,12 +33,13 @@ bool StoreWhole(char16_t (&field)[N], const std::u16string& text) {
   return true;
 }
 
-// The file's path; false when it does not fit in MAX_PATH units (a cut path
-// would name some other file).
+// The file's path; false when the module's folder is unknown (its path could
+// not be looked up or did not fit) or the whole path does not fit in MAX_PATH
+// units: a cut or relative path would name some other file.
 bool KnowledgeBasePath(char16_t (&path)[MAX_PATH]) {
   char16_t folder[MAX_PATH] = {};
   path[0] = 0;
-  if (GetModuleDirectory(platform::ThisModule(), folder) && !wtext::Copy(path, folder)) return false;
+  if (!GetModuleDirectory(platform::ThisModule(), folder) || !wtext::Copy(path, folder)) return false;
   return wtext::Append(path, kKnowledgeFolder) && wtext::Append(path, kKnowledgeFile);
 }
 

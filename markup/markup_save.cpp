@@ -1,5 +1,7 @@
 // Save: writes the document text to a file, as UTF-16 LE with a byte-order
-// mark when the declaration asks for utf-16, else as UTF-8.
+// mark when the declaration asks for utf-16, else as UTF-8. The file is
+// replaced whole or not at all (platform::ReplaceWholeFile: a new file
+// beside it, renamed over it), never written through a symbolic link.
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -64,7 +66,7 @@ bool MarkupDoc::Save(const char16_t* path) {
       textBytes = utf8.size();
     }
   }
-  if (!platform::WriteWholeFile(path, bytes.data(), bytes.size())) {
+  if (!platform::ReplaceWholeFile(path, bytes.data(), bytes.size())) {
     errorText_ = RuntimeErrorText(ErrnoOf(platform::GetLastError()));
     return false;
   }

@@ -26,17 +26,44 @@ inline bool IsNameDelimiter(char16_t c) {
   }
 }
 
-// Appends value with the five characters that XML reserves written as
-// entities: "&lt;", "&amp;", "&gt;", "&apos;", "&quot;".
+// True for a UTF-16 unit that XML 1.0 allows on its own: tab, line feed,
+// carriage return, U+0020-U+D7FF and U+E000-U+FFFD (surrogates are judged
+// in pairs by AppendEscaped).
+inline bool IsXmlChar(char16_t c) {
+  return c == u'\t' || c == u'\n' || c == u'\r' || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD);
+}
+
+// Appends value as an attribute value of a well-formed document, whatever
+// the value holds:
+//   - the five characters that XML reserves as entities: "&lt;", "&amp;",
+//     "&gt;", "&apos;", "&quot;";
+//   - tab, line feed and carriage return as character references, so that a
+//     reader's attribute-value normalisation does not turn them into spaces;
+//   - every unit XML 1.0 forbids (control characters, a surrogate that is
+//     not half of a pair, U+FFFE and U+FFFF) as U+FFFD, the replacement
+//     character: one such unit must not make the whole document unreadable.
 inline void AppendEscaped(std::u16string& out, const std::u16string& value) {
-  for (char16_t c : value) {
+  const size_t length = value.size();
+  for (size_t i = 0; i < length; ++i) {
+    const char16_t c = value[i];
     switch (c) {
-      case u'<': out += u"&lt;"; break;
-      case u'&': out += u"&amp;"; break;
-      case u'>': out += u"&gt;"; break;
-      case u'\'': out += u"&apos;"; break;
-      case u'"': out += u"&quot;"; break;
-      default: out.push_back(c); break;
+      case u'<': out += u"&lt;"; continue;
+      case u'&': out += u"&amp;"; continue;
+      case u'>': out += u"&gt;"; continue;
+      case u'\'': out += u"&apos;"; continue;
+      case u'"': out += u"&quot;"; continue;
+      case u'\t': out += u"&#9;"; continue;
+      case u'\n': out += u"&#10;"; continue;
+      case u'\r': out += u"&#13;"; continue;
+      default: break;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && value[i + 1] >= 0xDC00 &&
+        value[i + 1] <= 0xDFFF) {
+      out.push_back(c);
+      out.push_back(value[++i]);
+    } else {
+      out.push_back(IsXmlChar(c) ? c : static_cast<char16_t>(0xFFFD));
     }
   }
 }

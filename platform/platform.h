@@ -74,6 +74,9 @@ DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size);
 DWORD GetModuleStateFolderW(char16_t* buffer, DWORD size);
 BOOL CopyFileW(const char16_t* source, const char16_t* destination, BOOL failIfExists);
 BOOL DeleteFileW(const char16_t* path);
+// Renames a file; with MOVEFILE_REPLACE_EXISTING over an existing file, which
+// is replaced (a symbolic link there is replaced itself, never followed).
+BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD flags);
 BOOL CreateDirectoryW(const char16_t* path, void* security);
 BOOL RemoveDirectoryW(const char16_t* path);
 

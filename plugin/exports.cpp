@@ -1,6 +1,9 @@
 // The five exports. Each builds a fresh context on its stack,
 // runs one worker and contains every exception, so that the host's list and
-// count stay consistent whatever happens inside.
+// count stay consistent whatever happens inside. Every export may run on
+// several threads at once: nothing here is shared between calls. The three
+// that read the knowledge base (check, fix by name, remote invoke) hold COM on
+// the calling thread for the call (platform/com_scope.h).
 #include "plugin/exports.h"
 
 #include <new>
@@ -8,6 +11,7 @@
 #include "framework/framework_exception.h"
 #include "inventory/check_list.h"
 #include "inventory/repair.h"
+#include "platform/com_scope.h"
 #include "platform/platform.h"
 #ifndef RUNVANE_CHECK_ONLY
 #include "remote/remote_invoke.h"
@@ -21,6 +25,7 @@ extern "C" int32_t RUNVANE_CALL DLL_Check(CheckNode** list, ProgressCallback cal
   if (count != nullptr) *count = 0;
   if (list == nullptr || count == nullptr) return 0;
   CheckNode* head = nullptr;
+  platform::ComScope com;
   try {
     ScanContext context(callback, count, userData);
     BuildCheckList(context, &head);
@@ -49,6 +54,7 @@ extern "C" int32_t RUNVANE_CALL DLL_Repair(CheckNode* list, ProgressCallback cal
 }
 
 extern "C" int32_t RUNVANE_CALL FixItemByName(FixNode* list) {
+  platform::ComScope com;
   try {
     ScanContext context(nullptr, nullptr, 0);
     FixItemsByName(context, list);
@@ -70,6 +76,7 @@ void ShowExportError(const CFrameworkException& error) {
 
 extern "C" int32_t RUNVANE_CALL VEK_RemoteInvoke(const char16_t* commandFile, const char16_t* responseFile) {
   if (commandFile == nullptr || responseFile == nullptr) return -1;
+  platform::ComScope com;
   try {
     ScanContext context(nullptr, nullptr, 0);
     return RunRemoteCommand(commandFile, responseFile, context);

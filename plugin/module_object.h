@@ -1,6 +1,6 @@
 // CRunvaneApp: the one module object. Constructed when the library is
-// loaded; InitInstance initialises COM on the loading thread for the DOM
-// component, ExitInstance ends it when the library is unloaded.
+// loaded; InitInstance and ExitInstance run when it is loaded and unloaded
+// and touch nothing of the loading thread (COM is the exports' business).
 #pragma once
 
 class CRunvaneApp {

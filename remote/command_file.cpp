@@ -1,10 +1,12 @@
 // Reading the command file: two passes of Xerces-C++ (the command name, then
-// the "autorun" items), each with its own initialisation of the library.
+// the "autorun" items). The library is initialised under one process-wide
+// lock with a count, so passes on several threads at once share one
+// initialisation and the last one to finish terminates it.
 #include "remote/command_file.h"
 
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include <xercesc/dom/DOM.hpp>
@@ -122,10 +124,40 @@ class RefuseResources : public xc::DOMLSResourceResolver {
   bool refused = false;
 };
 
-const char* const kSimplifiedChineseLocales[] = {
-    "chinese-simplified", "Chinese_China.936", "zh_CN.UTF-8", "zh_CN.utf8",
-    "zh_CN.GB18030",      "zh_CN.GBK",         "zh_CN.GB2312", "zh_CN",
-};
+// Xerces-C++'s own initialisation count is not safe against threads, so the
+// module keeps its own under a lock: the first user initialises the library,
+// the last one terminates it, and no parse ever runs without a use held.
+std::mutex& XercesMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+long g_xercesUsers = 0;
+
+// Takes one use of the library; false (and no use taken) when it cannot be
+// initialised.
+bool AcquireXerces() {
+  std::lock_guard<std::mutex> lock(XercesMutex());
+  if (g_xercesUsers == 0) {
+    try {
+      xc::XMLPlatformUtils::Initialize();
+    } catch (...) {
+      return false;
+    }
+  }
+  ++g_xercesUsers;
+  return true;
+}
+
+void ReleaseXerces() {
+  std::lock_guard<std::mutex> lock(XercesMutex());
+  if (g_xercesUsers == 0) return;
+  if (--g_xercesUsers == 0) {
+    try {
+      xc::XMLPlatformUtils::Terminate();
+    } catch (...) {
+    }
+  }
+}
 
 constexpr size_t kCommandNameUnits = 260;
 constexpr size_t kItemTextUnits = 261;
@@ -147,11 +179,9 @@ CommandFileParser::~CommandFileParser() { Release(); }
 
 bool CommandFileParser::Create() {
   Release();
+  if (!AcquireXerces()) return false;
+  state_->initialized = true;
   try {
-    xc::XMLPlatformUtils::Initialize();
-    state_->initialized = true;
-
-    SetSimplifiedChineseLocale();
     XmlText feature = ToXml("LS");
     state_->implementation = xc::DOMImplementationRegistry::getDOMImplementation(feature.c_str());
     if (state_->implementation == nullptr) return false;
@@ -230,17 +260,9 @@ void CommandFileParser::Release() {
   }
   state_->implementation = nullptr;
   if (state_->initialized) {
-    try {
-      xc::XMLPlatformUtils::Terminate();
-    } catch (...) {
-    }
+    ReleaseXerces();
     state_->initialized = false;
   }
-}
-
-void SetSimplifiedChineseLocale() {
-  for (const char* name : kSimplifiedChineseLocales)
-    if (std::setlocale(LC_ALL, name) != nullptr) return;
 }
 
 namespace {
@@ -333,12 +355,12 @@ int ReadCommandFile(const char16_t* commandFile, RemoteCommand& command) {
   if (root == nullptr) return -1;
 
   try {
-    xc::DOMNodeList* children = root->getChildNodes();
-    XMLSize_t count = children == nullptr ? 0 : children->getLength();
+    // One pass over the siblings: a node list's item(i) walks from the first
+    // child each time, which makes a large file quadratic.
     HostListBuilder<CommandItem> items;
-    for (XMLSize_t i = 0; i < count; ++i) {
-      const xc::DOMNode* child = children->item(i);
-      if (child == nullptr || child->getNodeType() != xc::DOMNode::ELEMENT_NODE ||
+    for (const xc::DOMNode* child = root->getFirstChild(); child != nullptr;
+         child = child->getNextSibling()) {
+      if (child->getNodeType() != xc::DOMNode::ELEMENT_NODE ||
           !EqualsAscii(child->getNodeName(), "autorun"))
         continue;
       CommandItem* item = items.Append();

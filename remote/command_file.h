@@ -1,5 +1,5 @@
-// The command-file reader: one pass of Xerces-C++ over the file, holding the
-// library's initialisation, the DOM implementation, the builder and the
+// The command-file reader: one pass of Xerces-C++ over the file, holding a
+// use of the library's process-wide initialisation, the DOM implementation, the builder and the
 // document it owns. Everything is released when the pass object dies.
 //
 // The reader is locked down for input from outside: no external DTD, no
@@ -24,8 +24,10 @@ class CommandFileParser {
   CommandFileParser(const CommandFileParser&) = delete;
   CommandFileParser& operator=(const CommandFileParser&) = delete;
 
-  // Initialises the library, sets the Simplified Chinese locale, obtains the
-  // "LS" implementation and a synchronous builder. False on any failure.
+  // Takes a use of the library (initialising it for the first user), obtains
+  // the "LS" implementation and a synchronous builder. False on any failure.
+  // Nothing here touches the process's locale: the reader converts no text
+  // through the C runtime.
   bool Create();
   // Parses the file at path (a Windows path of the system the module works
   // on) and returns its root element, or null on any failure.
@@ -36,18 +38,14 @@ class CommandFileParser {
                                 std::u16string* out);
   static bool ReadAttribute(const xercesc::DOMElement* element, const char* name, char16_t* out,
                             size_t capacity);
-  // Releases the builder (and with it the document), then terminates the
-  // library. Safe to call more than once.
+  // Releases the builder (and with it the document), then the use of the
+  // library (the last use terminates it). Safe to call more than once.
   void Release();
 
  private:
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// Sets the C runtime locale of all categories to Simplified Chinese by the
-// first name that the platform knows; leaves it unchanged when none is.
-void SetSimplifiedChineseLocale();
 
 // Decimal text to a 32-bit number as wcstol does it: leading white space, an
 // optional sign, digits; no digits gives 0; out-of-range values clamp.

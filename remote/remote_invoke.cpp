@@ -93,8 +93,12 @@ int32_t RunListing(const CommandRow& command, const RemoteCommand& remote,
   overall = ListAutoRunItems(context, &head);
   AutoRunListPtr nodes(head);
   response.BuildAutoRunList(nodes.get(), commandName);
-  response.AddResultAndSave(remote, overall == 0 ? command.overallSuccess : command.overallFailure,
-                            overall);
+  // A response that could not be written whole fails the call: the host
+  // would otherwise read an old or missing file as this call's answer.
+  if (!response.AddResultAndSave(remote, overall == 0 ? command.overallSuccess
+                                                      : command.overallFailure,
+                                 overall))
+    overall = -1;
   return overall;
 }
 
@@ -110,8 +114,10 @@ int32_t RunPerItem(const CommandRow& command, RemoteCommand& remote, const char1
     if (!succeeded) overall = -1;
   }
   response.BuildItemResults(remote.items, commandName);
-  response.AddResultAndSave(remote, overall == 0 ? command.overallSuccess : command.overallFailure,
-                            overall);
+  if (!response.AddResultAndSave(remote, overall == 0 ? command.overallSuccess
+                                                      : command.overallFailure,
+                                 overall))
+    overall = -1;
   return overall;
 }
 

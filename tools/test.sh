@@ -3,6 +3,8 @@
 #   build/linux  Linux, g++, Debug
 #   build/asan   Linux, clang, AddressSanitizer + UndefinedBehaviorSanitizer,
 #                with the libFuzzer targets (each runs for a bounded time)
+#   build/tsan   Linux, clang, ThreadSanitizer: only the program that calls
+#                every export from several threads at once (threads_tests)
 #   build/win32  32-bit Windows, MinGW-w64 i686 cross build; the test programs
 #                run under 32-bit Wine in a throw-away win32 prefix. On a
 #                machine that cannot execute 32-bit programs it is built
@@ -19,7 +21,7 @@
 #
 # Environment: RUNVANE_JOBS (default 2) build jobs; RUNVANE_FUZZ_SECONDS
 # (default 20) per fuzz target; RUNVANE_TARGETS (default
-# "linux asan win32 win64") to run a subset; RUNVANE_PACKAGE=0 skips the
+# "linux asan tsan win32 win64") to run a subset; RUNVANE_PACKAGE=0 skips the
 # packaging step.
 #
 # Exit status 0 only when every build and every test passed. The last line
@@ -31,7 +33,7 @@ cd "$root"
 
 jobs=${RUNVANE_JOBS:-2}
 fuzz_seconds=${RUNVANE_FUZZ_SECONDS:-20}
-targets=${RUNVANE_TARGETS:-linux asan win32 win64}
+targets=${RUNVANE_TARGETS:-linux asan tsan win32 win64}
 
 total_passed=0
 total_failed=0
@@ -210,6 +212,21 @@ for target in $targets; do
         ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0} \
         UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
           run_ctest asan "$root/build/asan" -j"$jobs"
+      fi
+      ;;
+    tsan)
+      # Built for the one program it runs, so the step stays short.
+      note "tsan: configure and build threads_tests ($root/build/tsan)"
+      if cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+          -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
+          -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+          -DRUNVANE_TSAN=ON -DRUNVANE_BENCH=OFF &&
+         cmake --build "$root/build/tsan" -j"$jobs" --target threads_tests; then
+        TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+          run_ctest tsan "$root/build/tsan" -R '^threads_tests$'
+      else
+        summary+=("tsan: build FAILED")
+        total_failed=$((total_failed + 1))
       fi
       ;;
     win32)

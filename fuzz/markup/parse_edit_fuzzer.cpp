@@ -36,7 +36,8 @@ char16_t Character(uint8_t b) {
 const char16_t* const kNames[] = {u"a", u"item", u"x:y", u"Detail", u"AutoRunItem", u"_n-1.2", u"\u9879"};
 const char16_t* const kAttributes[] = {u"k", u"id", u"name", u"a", u"x:y"};
 const char16_t* const kValues[] = {u"", u"v", u"<&>\"'", u"C:\\Program Files\\x.exe /s", u"\u5b89\u5168",
-                                   u"a longer value with spaces and = signs"};
+                                   u"a longer value with spaces and = signs",
+                                   u"tab\t lf\n cr\r ctl\x01\x1F lone\xD800 end\xFFFF"};
 
 template <typename T, size_t N>
 const T& Pick(const T (&table)[N], uint8_t b) {

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -455,6 +456,28 @@ BOOL DeleteFileW(const char16_t* path) {
   if (!(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) || (S_ISREG(st.st_mode) && ReadOnlyFile(st)))
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (unlink(host.c_str()) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
+  return TRUE;
+}
+
+// rename(2): atomic, and a symbolic link at the destination is replaced
+// rather than followed. Only files move (the module never moves a folder).
+BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD flags) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  std::string from = Map(existing);
+  std::string to = Map(replacement);
+  if (from.empty() || to.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) return Fail(backend::ErrorFromErrno(errno, from), FALSE);
+  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (lstat(to.c_str(), &st) == 0) {
+    if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) return Fail(ERROR_ALREADY_EXISTS, FALSE);
+    if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  }
+  if (rename(from.c_str(), to.c_str()) != 0) {
+    DWORD error = errno == ENOENT ? DWORD(ERROR_PATH_NOT_FOUND) : backend::ErrorFromErrno(errno, to);
+    return Fail(error, FALSE);
+  }
   return TRUE;
 }
 

@@ -88,6 +88,10 @@ BOOL CopyFileW(const char16_t* source, const char16_t* destination, BOOL failIfE
 
 BOOL DeleteFileW(const char16_t* path) { return ::DeleteFileW(Wide(path)); }
 
+BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD flags) {
+  return ::MoveFileExW(Wide(existing), Wide(replacement), flags);
+}
+
 BOOL CreateDirectoryW(const char16_t* path, void* security) {
   return ::CreateDirectoryW(Wide(path), static_cast<LPSECURITY_ATTRIBUTES>(security));
 }

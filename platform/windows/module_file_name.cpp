@@ -9,8 +9,9 @@ namespace platform {
 namespace {
 
 // Empty unless a test program set a path; read by the same thread that set
-// it (the test programs are single-threaded).
-char16_t g_testModulePath[MAX_PATH] = {};
+// it (the test programs are single-threaded). Longer than MAX_PATH, so that
+// a test can give the module a path that does not fit the module's buffers.
+char16_t g_testModulePath[1024] = {};
 
 }  // namespace
 

@@ -13,3 +13,14 @@ if(NOT RUNVANE_WINDOWS)
       $<TARGET_FILE:make_demo_image> ${CMAKE_BINARY_DIR}/bin/fixtures)
   set_tests_properties(host_exit_test PROPERTIES TIMEOUT 120)
 endif()
+
+# valgrind memcheck of the reference host over the demo image (Linux, not in
+# sanitizer builds, whose runtime valgrind cannot run).
+if(NOT RUNVANE_WINDOWS AND NOT RUNVANE_SANITIZE AND NOT RUNVANE_TSAN)
+  find_program(RV_VALGRIND valgrind)
+  if(RV_VALGRIND)
+    add_test(NAME host_valgrind
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/valgrind_test.sh ${CMAKE_BINARY_DIR}/bin)
+    set_tests_properties(host_valgrind PROPERTIES TIMEOUT 1200)
+  endif()
+endif()

@@ -10,6 +10,7 @@
 #include "knowledge/scan_context.h"
 #include "inventory/scan_driver.h"
 #include "platform/wtext.h"
+#include "platform/platform.h"
 #include "tests/support/test_system.h"
 
 namespace {
@@ -255,6 +256,26 @@ TEST_F(KnowledgeBaseTest, ShippedKnowledgeBaseLoadsWhole) {
       EXPECT_NE(0u, wtext::Length(entry.desc)) << Utf8(entry.name);
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A module path longer than the 260-unit buffer: cut to fit, its last
+// backslash would be that of a parent folder, whose knowledge base must not
+// be read. The module's folder is then unknown, and so is the knowledge base.
+TEST_F(KnowledgeBaseTest, ModulePathThatDoesNotFitMeansNoKnowledgeBase) {
+  const std::u16string parent = u"C:\\cut\\";
+  const std::u16string deep = parent + std::u16string(300, u'd');
+  ASSERT_TRUE(testsys::WriteFileBytes(parent + u"common\\config\\check\\RunLib.xml",
+                                      Document(Entry("Name=\"parent\" Type=\"1\" Level=\"1\""))));
+  platform::SetModuleFileNameForTesting((deep + u"\\runvane.dll").c_str());
+  PrefillSafe(u"kept");
+  LoadKnowledgeBase(context);
+  platform::SetModuleFileNameForTesting(testsys::ModulePath().c_str());
+  ASSERT_EQ(1, Total()) << "nothing was read from the parent folder";
+  EXPECT_EQ(u"kept", Text(context.safeList.GetAt(0).name));
 }
 
 }  // namespace

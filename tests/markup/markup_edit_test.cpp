@@ -206,6 +206,27 @@ TEST(MarkupEdit, EscapeAttributeValue) {
   EXPECT_EQ(escaped, MarkupDoc::EscapeAttributeValue(many));
 }
 
+// What XML 1.0 forbids becomes U+FFFD; white space other than the blank is
+// written as a reference; surrogate pairs and the last allowed units stay.
+TEST(MarkupEdit, EscapeAttributeValueKeepsTheDocumentWellFormed) {
+  const std::u16string in = std::u16string(u"\x00\x01\x08\x0B\x0C\x1F \x7F", 8) +
+                            char16_t(0xD7FF) + char16_t(0xE000) + char16_t(0xFFFD) +
+                            char16_t(0xFFFE) + char16_t(0xFFFF);
+  const std::u16string out = std::u16string(u"\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD \x7F") +
+                             char16_t(0xD7FF) + char16_t(0xE000) + char16_t(0xFFFD) +
+                             char16_t(0xFFFD) + char16_t(0xFFFD);
+  EXPECT_EQ(out, MarkupDoc::EscapeAttributeValue(in));
+  EXPECT_EQ(u"a&#9;b&#10;c&#13;&#13;&#10;", MarkupDoc::EscapeAttributeValue(u"a\tb\nc\r\r\n"));
+
+  const char16_t high = 0xD83D, low = 0xDE00;
+  const std::u16string pair = {high, low};
+  EXPECT_EQ(pair, MarkupDoc::EscapeAttributeValue(pair));
+  EXPECT_EQ(u"\xFFFD", MarkupDoc::EscapeAttributeValue(std::u16string(1, high)));
+  EXPECT_EQ(u"\xFFFD", MarkupDoc::EscapeAttributeValue(std::u16string(1, low)));
+  EXPECT_EQ(u"\xFFFD" + pair, MarkupDoc::EscapeAttributeValue(std::u16string{high, high, low}));
+  EXPECT_EQ(u"\xFFFD\xFFFDx", MarkupDoc::EscapeAttributeValue(std::u16string{low, high, u'x'}));
+}
+
 TEST(MarkupEdit, RefusedEditsChangeNothing) {
   MarkupDoc doc;
   StartResponse(doc);

@@ -6,7 +6,10 @@
 #ifndef _WIN32
 #include "platform/linux/system_image.h"
 #endif
+#include "framework/host_list.h"
+#include "platform/wtext.h"
 #include "plugin/exports.h"
+#include "remote/command_file.h"
 #include "tests/remote/remote_support.h"
 
 namespace remotetest {
@@ -345,6 +348,38 @@ TEST_F(CommandFileTest, EntityExpansionIsBounded) {
   // Expanded in full, the text would be 4^11 copies; the listing would run.
   xml += "]><command name=\"VEK_GetAutoRunList_RUN\">&a11;</command>";
   ExpectCommandFileError(Run(xml));
+}
+
+}  // namespace
+}  // namespace remotetest
+
+namespace remotetest {
+namespace {
+
+// A command file of 20,000 items, with text and other elements between
+// them, reads whole and in order (the children are walked once; indexing
+// the node list made such a file take more than a minute).
+TEST_F(CommandFileTest, LargeCommandFileReadsEveryItemInOrder) {
+  constexpr int kItems = 20000;
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<command name=\"VEK_DeleteAutoRun_RUN\">\n";
+  for (int i = 0; i < kItems; ++i) {
+    xml += "<autorun name=\"item" + std::to_string(i) +
+           "\" mainkey=\"HKEY_CURRENT_USER\" subkey=\"k\" type=\"" + std::to_string(i % 7) + "\"/>\n";
+    if (i % 1000 == 0) xml += "<other/><!-- note -->text\n";
+  }
+  xml += "</command>\n";
+  ASSERT_TRUE(testsys::WriteFileBytes(CommandPath(), xml));
+
+  RemoteCommand command = {};
+  ASSERT_EQ(0, ReadCommandFile(CommandPath().c_str(), command));
+  int count = 0;
+  bool inOrder = true;
+  for (const CommandItem* item = command.items; item != nullptr; item = item->next, ++count)
+    inOrder = inOrder && std::u16string(item->name) == u"item" + wtext::FromInt(count) &&
+              item->type == count % 7;
+  FreeHostList(command.items);
+  EXPECT_EQ(kItems, count);
+  EXPECT_TRUE(inOrder);
 }
 
 }  // namespace

@@ -173,3 +173,26 @@ TEST_F(ListingTest, MsconfigRecordsAreListedWithTheirRootsAndHiddenOnesSkipped) 
 
 }  // namespace
 }  // namespace remotetest
+
+namespace remotetest {
+namespace {
+
+// Registry text is anybody's: a value name or command line with control
+// characters, a lone surrogate or a non-character must not make the response
+// unreadable. Forbidden units read back as U+FFFD; tab, line feed and
+// carriage return survive the reader's attribute-value normalisation; a
+// proper surrogate pair stays as it is.
+TEST_F(ListingTest, TextXmlForbidsReadsBackAsReplacementCharacters) {
+  const std::u16string name = std::u16string(u"A\x01" u"B") + char16_t(0xD800) + u"C" +
+                              char16_t(0xFFFF) + u"\x1F" + char16_t(0xDC00);
+  const std::u16string command = u"x.exe\t/a\n/b\r/c \xD83D\xDE00 \x0B";
+  SetValue(HKEY_CURRENT_USER, kRunPath, name, command);
+
+  ReadBack back = List();
+  ASSERT_EQ(1u, back.items.size());
+  EXPECT_EQ(u"A\xFFFD" u"B\xFFFD" u"C\xFFFD\xFFFD\xFFFD", back.items[0].at(u"name"));
+  EXPECT_EQ(u"x.exe\t/a\n/b\r/c \xD83D\xDE00 \xFFFD", back.items[0].at(u"cmdline"));
+}
+
+}  // namespace
+}  // namespace remotetest

@@ -80,6 +80,24 @@ TEST_F(ResponseDocument, ListingMatchesTheReference) {
   EXPECT_EQ(Reference("listing.xml"), WithoutTime(result.Document().GetText()));
 }
 
+// Text XML 1.0 forbids is written as U+FFFD, tab, line feed and carriage
+// return as references; a surrogate pair is kept.
+TEST_F(ResponseDocument, ListingWithForbiddenCharactersMatchesTheReference) {
+  AutoRunItemNode node = Node(u"Tab\tLF\nCR\r", 1, 1, u"");
+  const std::u16string cmdline = std::u16string(u"x\x01\x1F") + char16_t(0xD800) + u"y" +
+                                 char16_t(0xFFFE) + char16_t(0xD83D) + char16_t(0xDE00) +
+                                 char16_t(0xDC00);
+  wtext::Copy(node.cmdline, cmdline);
+  RemoteCommand command;
+  std::memset(&command, 0, sizeof command);
+  wtext::Copy(command.name, u"VEK_GetAutoRunList_RUN");
+  const std::u16string path = Path(u"forbidden.xml");
+  CXmlResult result(path.c_str());
+  EXPECT_EQ(1, result.BuildAutoRunList(&node, command.name));
+  EXPECT_TRUE(result.AddResultAndSave(command, u"获取成功", 0));
+  EXPECT_EQ(Reference("listing_forbidden_characters.xml"), WithoutTime(result.Document().GetText()));
+}
+
 TEST_F(ResponseDocument, ItemResultsMatchTheReference) {
   CommandItem failed;
   std::memset(&failed, 0, sizeof failed);

@@ -4,6 +4,7 @@ runvane_add_test(NAME remote_tests EDITION full SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/listing_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/round_trip_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/response_document_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/response_file_test.cpp
 )
 runvane_add_test(NAME remote_ops_tests EDITION full SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ops_support.cpp
