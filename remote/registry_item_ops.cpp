@@ -3,6 +3,8 @@
 // whose data is "rem " followed by the former data bytes.
 #include <cstring>
 
+#include "inventory/run_key_table.h"
+#include "inventory/run_values.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
@@ -37,8 +39,7 @@ struct ValueBytes {
 bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, DWORD limit,
                ValueBytes* value) {
   platform::ScopedKey key;
-  if (platform::RegOpenKeyExW(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
-    return false;
+  if (OpenRunKey(root, path, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
   DWORD count = limit;
   if (platform::RegQueryValueExW(key.get(), name, nullptr, nullptr, value->data, &count) !=
           ERROR_SUCCESS ||
@@ -52,18 +53,31 @@ bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, DWORD limi
 bool WriteStringValue(HKEY root, const char16_t* path, const char16_t* name, const BYTE* data,
                       DWORD count) {
   platform::ScopedKey key;
-  if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
                                 key.receive(), nullptr) != ERROR_SUCCESS)
     return false;
   return platform::RegSetValueExW(key.get(), name, 0, REG_SZ, data, count) == ERROR_SUCCESS;
 }
 
 bool DeleteValueOrGone(HKEY root, const char16_t* path, const char16_t* name) {
-  LONG result = platform::SHDeleteValueW(root, path, name);
+  platform::ScopedKey key;
+  LONG result = OpenRunKey(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE, key.receive());
+  if (result == ERROR_SUCCESS) result = platform::RegDeleteValueW(key.get(), name);
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 bool UsableName(const CommandItem& item) { return TerminatedWithin(item.name, 261); }
+
+// The full name of the value item.name stands for under root\path (a name
+// cut by the listing stands for the one value whose name begins with it).
+NameMatch FullNameOf(HKEY root, const char16_t* path, const CommandItem& item,
+                     std::u16string* fullName) {
+  platform::ScopedKey key;
+  const LONG opened = OpenRunKey(root, path, KEY_READ, key.receive());
+  if (opened == ERROR_FILE_NOT_FOUND) return NameMatch::kNone;
+  if (opened != ERROR_SUCCESS) return NameMatch::kUnreadable;
+  return ResolveRunValueName(key.get(), item.name, nullptr, fullName);
+}
 
 }  // namespace
 
@@ -83,40 +97,51 @@ int DisableRegistryItem(CommandItem& item) {
       !wtext::Append(disabledKey, kDisableKeyLeaf))
     return -1;
 
+  std::u16string name;
+  if (FullNameOf(root, item.subkey, item, &name) != NameMatch::kFound) return -1;
   ValueBytes value;
-  if (!ReadValue(root, item.subkey, item.name, kDisableReadBytes, &value)) return -1;
+  if (!ReadValue(root, item.subkey, name.c_str(), kDisableReadBytes, &value)) return -1;
 
   BYTE disabled[kRemPrefixBytes + kDisableReadBytes] = {};
   std::memcpy(disabled, kRemPrefix, kRemPrefixBytes);
   std::memcpy(disabled + kRemPrefixBytes, value.data, value.count);
-  if (!WriteStringValue(root, disabledKey, item.name, disabled, value.count + kRemPrefixBytes))
+  if (!WriteStringValue(root, disabledKey, name.c_str(), disabled, value.count + kRemPrefixBytes))
     return -1;
 
   // A failed delete leaves the value in both keys; nothing is lost.
-  if (!DeleteValueOrGone(root, item.subkey, item.name)) return -1;
+  if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
   wtext::Copy(item.subkey, disabledKey);
   return 0;
 }
 
 int EnableRegistryItem(CommandItem& item) {
   HKEY root = RootKeyFromName(item.mainkey);
-  if (DisabledKeyRowOf(root, item.subkey) < 0 || !UsableName(item)) return -1;
+  RunKeyPlace place;
+  if (DisabledKeyRowOf(root, item.subkey, &place) < 0 || !UsableName(item)) return -1;
 
-  // The Run key is the disabled key without its last component.
+  // The value goes back to the key the disabled key lies under; a record
+  // kept under a former spelling goes to the row's key in the same view,
+  // spelt as Windows reads it.
   char16_t runKey[kKeyPathUnits] = {};
-  wtext::Copy(runKey, item.subkey);
-  runKey[wtext::FindLastChar(runKey, u'\\') - runKey] = 0;
+  if (place.spelling == RunKeySpelling::kCurrent) {
+    wtext::Copy(runKey, item.subkey);
+    runKey[wtext::FindLastChar(runKey, u'\\') - runKey] = 0;
+  } else if (!RunKeyPath(place.row, place.view, RunKeySpelling::kCurrent, runKey)) {
+    return -1;
+  }
 
+  std::u16string name;
+  if (FullNameOf(root, item.subkey, item, &name) != NameMatch::kFound) return -1;
   ValueBytes value;
-  if (!ReadValue(root, item.subkey, item.name, kEnableReadBytes, &value)) return -1;
+  if (!ReadValue(root, item.subkey, name.c_str(), kEnableReadBytes, &value)) return -1;
   // Only data that disabling wrote is restored: it starts with "rem ".
   if (value.count < kRemPrefixBytes || std::memcmp(value.data, kRemPrefix, kRemPrefixBytes) != 0)
     return -1;
 
-  if (!WriteStringValue(root, runKey, item.name, value.data + kRemPrefixBytes,
+  if (!WriteStringValue(root, runKey, name.c_str(), value.data + kRemPrefixBytes,
                         value.count - kRemPrefixBytes))
     return -1;
-  if (!DeleteValueOrGone(root, item.subkey, item.name)) return -1;
+  if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
   wtext::Copy(item.subkey, runKey);
   return 0;
 }
@@ -125,5 +150,17 @@ int DeleteRegistryItem(CommandItem& item) {
   HKEY root = RootKeyFromName(item.mainkey);
   if (RunKeyRowOf(root, item.subkey) < 0 && DisabledKeyRowOf(root, item.subkey) < 0) return -1;
   if (!UsableName(item)) return -1;
-  return DeleteValueOrGone(root, item.subkey, item.name) ? 0 : -1;
+  std::u16string name;
+  switch (FullNameOf(root, item.subkey, item, &name)) {
+    case NameMatch::kFound:
+      return DeleteValueOrGone(root, item.subkey, name.c_str()) ? 0 : -1;
+    case NameMatch::kNone:
+      // A whole name that is not there is gone already; a cut name that
+      // stands for no value is not "removed".
+      return MayBeCutName(item.name) ? -1 : 0;
+    case NameMatch::kAmbiguous:
+    case NameMatch::kUnreadable:
+      break;
+  }
+  return -1;
 }
