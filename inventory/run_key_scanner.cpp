@@ -10,7 +10,22 @@
 #include "platform/handles.h"
 #include "platform/wtext.h"
 
-int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanContext& context) {
+namespace {
+
+bool ListedInNativeView(const ScanContext& context, int begin, int end, const _RunData& item) {
+  for (int i = begin; i < end && i < context.inventory.GetSize(); ++i) {
+    const _RunData& native = context.inventory[i];
+    if (wtext::CompareNoCaseSimple(native.name, item.name) == 0 &&
+        wtext::Equal(native.cmdline, item.cmdline))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanContext& context,
+               int nativeBegin, int nativeEnd) {
   char16_t rootText[128] = {};
   wtext::Copy(rootText, RootKeyText(root));
 
@@ -29,8 +44,6 @@ int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanCont
     if (value.name.empty() || value.text.empty()) continue;
     if (wtext::CompareNoCase(value.name.c_str(), u"OrloOsInstall") == 0) continue;
 
-    ReportItem(context, value.text.c_str());
-
     _RunData item;
     std::memset(&item, 0, sizeof(item));
     item.kind = kKindRegistryValue;
@@ -38,6 +51,9 @@ int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanCont
     item.type = sourceIndex;
     wtext::Copy(item.name, value.name);
     wtext::Copy(item.cmdline, value.text);
+    if (ListedInNativeView(context, nativeBegin, nativeEnd, item)) continue;
+
+    ReportItem(context, value.text.c_str());
     wtext::Copy(item.mainkey, rootText);
     wtext::Copy(item.subkey, keyPath);
     if (!ClassifyItem(item, context)) continue;

@@ -61,14 +61,18 @@ class NodeListBuilder {
 // a misspelt policy key); each item names the key it was found in.
 void ScanDisabledRunKeys(ScanContext& context) {
   for (int row = 0; row < kRunKeyCount; ++row) {
-    for (int view = 0; view < kRunKeyViewCount; ++view) {
-      for (RunKeySpelling spelling : {RunKeySpelling::kCurrent, RunKeySpelling::kFormer}) {
+    for (RunKeySpelling spelling : {RunKeySpelling::kCurrent, RunKeySpelling::kFormer}) {
+      const int nativeBegin = context.inventory.GetSize();
+      int nativeEnd = nativeBegin;
+      for (int view = 0; view < kRunKeyViewCount; ++view) {
         char16_t keyPath[kKeyPathUnits] = {};
         if (!RunKeyPath(row, view, spelling, keyPath) ||
             !wtext::Append(keyPath, kKeyPathUnits, u"\\") ||
             !wtext::Append(keyPath, kKeyPathUnits, kDisableKeyLeaf))
           continue;
-        ScanRunKey(kRunKeyTable[row].root, keyPath, row, context);
+        // A key shared by both views lists its values once.
+        ScanRunKey(kRunKeyTable[row].root, keyPath, row, context, nativeBegin, nativeEnd);
+        if (view == kNativeView) nativeEnd = context.inventory.GetSize();
       }
     }
   }
