@@ -96,6 +96,26 @@ class VersionBlock {
   WORD codePage_ = 0;
 };
 
+// True when path lies under the system folder, "<Windows folder>\System32\".
+// A 32-bit module on 64-bit Windows that opens such a path is sent to
+// SysWOW64, which holds other programs or none of that name; its facts
+// are read with redirection off (platform::ScopedNativeFileSystem).
+bool UnderSystemFolder(const char16_t* path) {
+  char16_t prefix[kPathUnits] = {};
+  const UINT length = platform::GetWindowsDirectoryW(prefix, kPathUnits);
+  if (length == 0 || length >= kPathUnits) return false;
+  prefix[kPathUnits - 1] = 0;
+  const size_t at = wtext::Length(prefix);
+  if (at == 0) return false;
+  if (prefix[at - 1] != u'\\' && !wtext::Append(prefix, u"\\")) return false;
+  if (!wtext::Append(prefix, u"System32\\")) return false;
+  const size_t prefixLength = wtext::Length(prefix);
+  if (wtext::LengthBounded(path, prefixLength) < prefixLength) return false;
+  char16_t head[kPathUnits] = {};
+  for (size_t i = 0; i < prefixLength; ++i) head[i] = path[i];
+  return wtext::CompareNoCaseSimple(head, prefix) == 0;
+}
+
 // Copies a version string into a record field, or the placeholder when the
 // string is missing or empty.
 template <size_t N>
@@ -107,6 +127,7 @@ void StoreOrUnknown(char16_t (&field)[N], const char16_t* value) {
 
 int ReadVersionString(const char16_t* path, const char16_t* valueName, char16_t* out) {
   out[0] = 0;
+  platform::ScopedNativeFileSystem native(UnderSystemFolder(path));
   VersionBlock block(path);
   return block.Query(valueName, out);
 }
@@ -115,7 +136,11 @@ void FillFileFacts(_RunData& item) {
   char16_t path[kPathUnits] = {};
   ResolveCommandLine(item.cmdline, path);
 
-  VersionBlock block(path);
+  VersionBlock block = [&path] {
+    // A program under the system folder is read from the native folder.
+    platform::ScopedNativeFileSystem native(UnderSystemFolder(path));
+    return VersionBlock(path);
+  }();
   char16_t value[kValueChars + 1];
   if (item.desc[0] == 0) {
     block.Query(u"FileDescription", value);
@@ -136,6 +161,7 @@ int64_t GetFileSizeOf(const char16_t* path) {
   char16_t normalized[kPathUnits] = {};
   wtext::Copy(normalized, path);
   NormalizeNativePath(normalized);
+  platform::ScopedNativeFileSystem native(UnderSystemFolder(normalized));
   platform::ScopedFile file(platform::CreateFileW(normalized, GENERIC_READ, FILE_SHARE_READ,
                                                   nullptr, OPEN_EXISTING,
                                                   FILE_ATTRIBUTE_NORMAL, nullptr));

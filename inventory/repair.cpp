@@ -5,6 +5,8 @@
 #include "inventory/repair.h"
 
 #include "inventory/run_key_table.h"
+#include "inventory/run_values.h"
+#include "platform/handles.h"
 #include "inventory/startup_folders.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
@@ -40,10 +42,63 @@ bool RemoveFile(const char16_t* path) {
   return FileIsGone(platform::GetLastError());
 }
 
-bool RemoveRunValue(uint32_t row, const char16_t* valueName) {
-  const LONG result =
-      platform::SHDeleteValueW(kRunKeyTable[row].root, kRunKeyTable[row].path, valueName);
+// Deletes a value of root\path by its full name; true when it is gone.
+bool DeleteRunValue(HKEY root, const char16_t* path, const std::u16string& fullName) {
+  platform::ScopedKey key;
+  LONG result = OpenRunKey(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE, key.receive());
+  if (result == ERROR_SUCCESS) result = platform::RegDeleteValueW(key.get(), fullName.c_str());
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+// What one view of a row holds for a node: the value its name stands for,
+// and whether that value's data begins with the node's command line.
+struct ViewCandidate {
+  bool exists = false;   // the key holds a value the name stands for
+  bool matches = false;  // ... and its data matches the command line
+  bool undecided = false;  // ambiguous, or the key could not be read
+  std::u16string fullName;
+  char16_t path[kRunKeyPathUnits] = {};
+};
+
+void FindInView(int row, int view, const char16_t* name, const char16_t* cmdline,
+                ViewCandidate* candidate) {
+  if (!RunKeyPath(row, view, RunKeySpelling::kCurrent, candidate->path)) return;
+  platform::ScopedKey key;
+  const LONG opened = OpenRunKey(kRunKeyTable[row].root, candidate->path, KEY_READ, key.receive());
+  if (opened != ERROR_SUCCESS) {
+    candidate->undecided = opened != ERROR_FILE_NOT_FOUND;
+    return;
+  }
+  // A cut name stands only for a value whose data matches as well.
+  const NameMatch match = ResolveRunValueName(key.get(), name, cmdline, &candidate->fullName);
+  if (match == NameMatch::kAmbiguous || match == NameMatch::kUnreadable) candidate->undecided = true;
+  if (match != NameMatch::kFound) return;
+  candidate->exists = true;
+  std::u16string text;
+  candidate->matches =
+      ReadRunValueText(key.get(), candidate->fullName.c_str(), &text) && TextBeginsWith(text, cmdline);
+}
+
+// Removes the value behind a registry node: of the row's views, the one
+// whose value of that name has data matching the node's command line; when
+// none matches, the first view (native before 32-bit) that holds the name.
+// One node deletes at most one value. True when the item is gone.
+bool RemoveRunValue(int row, const char16_t* name, const char16_t* cmdline) {
+  ViewCandidate views[kRunKeyViewCount];
+  for (int view = 0; view < kRunKeyViewCount; ++view)
+    FindInView(row, view, name, cmdline, &views[view]);
+  const HKEY root = kRunKeyTable[row].root;
+  for (const ViewCandidate& view : views)
+    if (view.matches) return DeleteRunValue(root, view.path, view.fullName);
+  // A cut name that stands for more than one value, or for none with
+  // matching data, is not acted on, nor is anything while a view could not
+  // be read (it might hold the matching value); a whole name found nowhere
+  // is gone.
+  for (const ViewCandidate& view : views)
+    if (view.undecided) return false;
+  for (const ViewCandidate& view : views)
+    if (view.exists) return DeleteRunValue(root, view.path, view.fullName);
+  return !MayBeCutName(name);
 }
 
 // Removes the item behind one node; true when it is gone afterwards.
@@ -65,7 +120,7 @@ bool RemoveNodeItem(const CheckNode& node, const char16_t* cmdline, bool cmdline
   }
   char16_t name[sizeof(node.name) / sizeof(node.name[0])];
   if (!CopyTerminated(name, node.name, sizeof(node.name) / sizeof(node.name[0]))) return false;
-  return RemoveRunValue(type, name);
+  return RemoveRunValue(static_cast<int>(type), name, cmdline);
 }
 
 // A name that holds a path separator or a drive colon is not the name of a
@@ -114,10 +169,28 @@ int RepairCheckList(CheckNode* head, ScanContext& context, int mode) {
 int DeleteItemByName(const char16_t* name) {
   if (name == nullptr || name[0] == 0) return 1;
 
+  // First match in table order, the native view before the 32-bit view of
+  // each row. A cut name that stands for several values of one key ends the
+  // search with nothing deleted.
   for (int row = 0; row < kRunKeyCount; ++row) {
-    if (platform::SHDeleteValueW(kRunKeyTable[row].root, kRunKeyTable[row].path, name) ==
-        ERROR_SUCCESS)
-      return 0;
+    for (int view = 0; view < kRunKeyViewCount; ++view) {
+      char16_t path[kRunKeyPathUnits];
+      if (!RunKeyPath(row, view, RunKeySpelling::kCurrent, path)) continue;
+      platform::ScopedKey key;
+      if (OpenRunKey(kRunKeyTable[row].root, path, KEY_READ, key.receive()) != ERROR_SUCCESS)
+        continue;
+      std::u16string fullName;
+      const NameMatch match = ResolveRunValueName(key.get(), name, nullptr, &fullName);
+      if (match == NameMatch::kAmbiguous) return 1;
+      // An unreadable key is passed over, as a failed delete always was.
+      if (match != NameMatch::kFound) continue;
+      key.reset();
+      platform::ScopedKey writable;
+      if (OpenRunKey(kRunKeyTable[row].root, path, KEY_SET_VALUE, writable.receive()) ==
+              ERROR_SUCCESS &&
+          platform::RegDeleteValueW(writable.get(), fullName.c_str()) == ERROR_SUCCESS)
+        return 0;
+    }
   }
 
   if (!IsPlainFileName(name)) return 1;

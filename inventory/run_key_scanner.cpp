@@ -6,50 +6,54 @@
 #include "enrich/file_facts.h"
 #include "knowledge/classify.h"
 #include "inventory/run_key_table.h"
+#include "inventory/run_values.h"
 #include "platform/handles.h"
 #include "platform/wtext.h"
 
 namespace {
-constexpr DWORD kNameUnits = 128;
-constexpr DWORD kDataBytes = 512;
-constexpr DWORD kDataUnits = kDataBytes / 2;
+
+bool ListedInNativeView(const ScanContext& context, int begin, int end, const _RunData& item) {
+  for (int i = begin; i < end && i < context.inventory.GetSize(); ++i) {
+    const _RunData& native = context.inventory[i];
+    if (wtext::CompareNoCaseSimple(native.name, item.name) == 0 &&
+        wtext::Equal(native.cmdline, item.cmdline))
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanContext& context) {
+int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanContext& context,
+               int nativeBegin, int nativeEnd) {
   char16_t rootText[128] = {};
   wtext::Copy(rootText, RootKeyText(root));
 
   platform::ScopedKey key;
-  if (platform::RegOpenKeyExW(root, keyPath, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return 0;
+  if (OpenRunKey(root, keyPath, KEY_READ, key.receive()) != ERROR_SUCCESS) return 0;
 
-  // One spare unit after the data buffer keeps the text terminated even when
-  // a value fills all 512 bytes without a terminator of its own.
-  char16_t name[kNameUnits];
-  char16_t data[kDataUnits + 1];
-  for (DWORD index = 0;;) {
+  // Values are read whole, so no value is passed over for the length of its
+  // name or data; texts longer than their fields are cut to fit the record,
+  // and repair finds the value again by its cut name.
+  RunValue value;
+  for (DWORD index = 0;; ++index) {
     if (context.cancel == 1) break;
-    std::memset(name, 0, sizeof(name));
-    std::memset(data, 0, sizeof(data));
-    DWORD nameLength = kNameUnits;
-    DWORD dataLength = kDataBytes;
-    DWORD type = 0;
-    LONG result = platform::RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(data), &dataLength);
-    ++index;
+    const LONG result = ReadRunValueAt(key.get(), index, &value);
     if (result == ERROR_NO_MORE_ITEMS) break;
     if (result != ERROR_SUCCESS) continue;
-    if (name[0] == 0 || data[0] == 0) continue;
-    if (wtext::CompareNoCase(name, u"OrloOsInstall") == 0) continue;
-
-    ReportItem(context, data);
+    if (value.name.empty() || value.text.empty()) continue;
+    if (wtext::CompareNoCase(value.name.c_str(), u"OrloOsInstall") == 0) continue;
 
     _RunData item;
     std::memset(&item, 0, sizeof(item));
     item.kind = kKindRegistryValue;
     item.status = 1;
     item.type = sourceIndex;
-    wtext::Copy(item.name, name);
-    wtext::Copy(item.cmdline, data);
+    wtext::Copy(item.name, value.name);
+    wtext::Copy(item.cmdline, value.text);
+    if (ListedInNativeView(context, nativeBegin, nativeEnd, item)) continue;
+
+    ReportItem(context, value.text.c_str());
     wtext::Copy(item.mainkey, rootText);
     wtext::Copy(item.subkey, keyPath);
     if (!ClassifyItem(item, context)) continue;

@@ -10,9 +10,18 @@ int ScanAutoRunItems(ScanContext& context) {
   LoadKnowledgeBase(context);
   context.inventory.RemoveAll();
 
-  for (int row = 0; row < kRunKeyCount; ++row) {
-    if (context.cancel) break;
-    ScanRunKey(kRunKeyTable[row].root, kRunKeyTable[row].path, row, context);
+  // Each row in table order; a machine row in the native view, then in the
+  // 32-bit view.
+  for (int row = 0; row < kRunKeyCount && !context.cancel; ++row) {
+    const int nativeBegin = context.inventory.GetSize();
+    int nativeEnd = nativeBegin;
+    for (int view = 0; view < kRunKeyViewCount && !context.cancel; ++view) {
+      char16_t path[kRunKeyPathUnits];
+      if (!RunKeyPath(row, view, RunKeySpelling::kCurrent, path)) continue;
+      // A key shared by both views lists its values once.
+      ScanRunKey(kRunKeyTable[row].root, path, row, context, nativeBegin, nativeEnd);
+      if (view == kNativeView) nativeEnd = context.inventory.GetSize();
+    }
   }
 
   struct FolderRow {

@@ -4,5 +4,5 @@
 #include "knowledge/scan_context.h"
 
 // Loads the knowledge base, empties the inventory, then scans the Run-key
-// table rows 0-10 and the all-users and current user's startup folders.
+// table rows 0-10 (machine rows in both registry views) and the all-users and current user's startup folders.
 int ScanAutoRunItems(ScanContext& context);

@@ -2,6 +2,7 @@
 # the check list and repair.
 set(RV_INVENTORY_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/run_key_table.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_values.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_key_scanner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_folders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_folder_scanner.cpp

@@ -51,4 +51,24 @@ class ScopedFile {
   HANDLE file_;
 };
 
+// File-system redirection switched off for the calling thread while it
+// lives (when wanted), and switched back on however the scope is left.
+// Where there is no redirection it does nothing.
+class ScopedNativeFileSystem {
+ public:
+  explicit ScopedNativeFileSystem(bool wanted) {
+    disabled_ = wanted && platform::Wow64DisableWow64FsRedirection(&old_) != FALSE;
+  }
+  ScopedNativeFileSystem(const ScopedNativeFileSystem&) = delete;
+  ScopedNativeFileSystem& operator=(const ScopedNativeFileSystem&) = delete;
+  ~ScopedNativeFileSystem() {
+    if (disabled_) platform::Wow64RevertWow64FsRedirection(old_);
+  }
+  bool active() const { return disabled_; }
+
+ private:
+  void* old_ = nullptr;
+  bool disabled_ = false;
+};
+
 }  // namespace platform

@@ -36,6 +36,11 @@ LONG RegQueryValueExW(HKEY key, const char16_t* valueName, DWORD* reserved, DWOR
                       BYTE* data, DWORD* dataLength);
 LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
                     const BYTE* data, DWORD dataLength);
+LONG RegDeleteValueW(HKEY key, const char16_t* valueName);
+// SHDeleteValueW and SHDeleteKeyW open their key without a view flag: a
+// 32-bit module on 64-bit Windows reaches the 32-bit view through them. The
+// module's logic opens keys with KEY_WOW64_64KEY and deletes values with
+// RegDeleteValueW instead.
 LONG SHDeleteValueW(HKEY root, const char16_t* subKey, const char16_t* valueName);
 LONG SHDeleteKeyW(HKEY root, const char16_t* subKey);
 
@@ -79,6 +84,15 @@ BOOL DeleteFileW(const char16_t* path);
 BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD flags);
 BOOL CreateDirectoryW(const char16_t* path, void* security);
 BOOL RemoveDirectoryW(const char16_t* path);
+
+// File-system redirection of a 32-bit process on 64-bit Windows (System32 is
+// sent to SysWOW64), switched off and back on for the calling thread. Where
+// there is no redirection (a 64-bit process, 32-bit Windows, the Linux
+// backend, whose image is literal) Disable answers FALSE and the caller
+// reads as it would anyway; Revert is called only after a successful
+// Disable, with the value it gave.
+BOOL Wow64DisableWow64FsRedirection(void** oldValue);
+BOOL Wow64RevertWow64FsRedirection(void* oldValue);
 
 // --------------------------------------------------------- version resources
 DWORD GetFileVersionInfoSizeW(const char16_t* path, DWORD* handle);

@@ -90,6 +90,10 @@ typedef HKEY__* HKEY;
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
+// The registry view: the Linux backend accepts and ignores both (its key
+// paths are literal: SOFTWARE\Wow6432Node is the 32-bit view).
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
 
 #define REG_NONE 0
 #define REG_SZ 1

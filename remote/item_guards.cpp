@@ -15,19 +15,21 @@ bool SamePath(const char16_t* a, const char16_t* b) {
 
 int RunKeyRowOf(HKEY root, const char16_t* path) {
   if (root == nullptr || !TerminatedWithin(path, kKeyPathUnits)) return -1;
-  for (int row = 0; row < kRunKeyCount; ++row)
-    if (kRunKeyTable[row].root == root && SamePath(kRunKeyTable[row].path, path)) return row;
-  return -1;
+  RunKeyPlace place;
+  return FindRunKey(root, path, false, &place) ? place.row : -1;
 }
 
-int DisabledKeyRowOf(HKEY root, const char16_t* path) {
-  if (!TerminatedWithin(path, kKeyPathUnits)) return -1;
+int DisabledKeyRowOf(HKEY root, const char16_t* path, RunKeyPlace* place) {
+  if (root == nullptr || !TerminatedWithin(path, kKeyPathUnits)) return -1;
   const char16_t* slash = wtext::FindLastChar(path, u'\\');
   if (slash == nullptr || !SamePath(slash + 1, kDisableKeyLeaf)) return -1;
   char16_t parent[kKeyPathUnits] = {};
   size_t length = static_cast<size_t>(slash - path);
   for (size_t i = 0; i < length; ++i) parent[i] = path[i];
-  return RunKeyRowOf(root, parent);
+  RunKeyPlace found;
+  if (!FindRunKey(root, parent, true, &found)) return -1;
+  if (place != nullptr) *place = found;
+  return found.row;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "inventory/run_key_table.h"
 #include "inventory/startup_folders.h"
 #include "platform/win32_types.h"
 
@@ -21,12 +22,14 @@ constexpr size_t kFilePathUnits = 261;
 // came from outside is never read past its buffer).
 bool TerminatedWithin(const char16_t* text, size_t capacity);
 
-// Row of the Run-key table whose root is root and whose path equals path
-// ignoring case; -1 when none.
+// Row of the Run-key table whose root is root and whose key path in either
+// registry view (inventory/run_key_table.h) equals path ignoring case; -1
+// when none.
 int RunKeyRowOf(HKEY root, const char16_t* path);
-// Row whose path followed by "\TidyraDisable" equals path (ignoring case);
-// -1 when none.
-int DisabledKeyRowOf(HKEY root, const char16_t* path);
+// Row one of whose key paths, in either view and in its current or former
+// spelling, followed by "\TidyraDisable" equals path (ignoring case); -1
+// when none. place, when given, receives the row, view and spelling.
+int DisabledKeyRowOf(HKEY root, const char16_t* path, RunKeyPlace* place = nullptr);
 
 // True when path names a plain file name directly inside the all-users
 // startup folder, the current user's startup folder or the disabled-files

@@ -56,14 +56,25 @@ class NodeListBuilder {
   HostListBuilder<AutoRunItemNode> list_;
 };
 
+// The disabled-values key of every row in both views, under the row's
+// current spelling and then its former one (older software disabled under
+// a misspelt policy key); each item names the key it was found in.
 void ScanDisabledRunKeys(ScanContext& context) {
   for (int row = 0; row < kRunKeyCount; ++row) {
-    char16_t keyPath[kKeyPathUnits] = {};
-    if (!wtext::Copy(keyPath, kKeyPathUnits, kRunKeyTable[row].path) ||
-        !wtext::Append(keyPath, kKeyPathUnits, u"\\") ||
-        !wtext::Append(keyPath, kKeyPathUnits, kDisableKeyLeaf))
-      continue;
-    ScanRunKey(kRunKeyTable[row].root, keyPath, row, context);
+    for (RunKeySpelling spelling : {RunKeySpelling::kCurrent, RunKeySpelling::kFormer}) {
+      const int nativeBegin = context.inventory.GetSize();
+      int nativeEnd = nativeBegin;
+      for (int view = 0; view < kRunKeyViewCount; ++view) {
+        char16_t keyPath[kKeyPathUnits] = {};
+        if (!RunKeyPath(row, view, spelling, keyPath) ||
+            !wtext::Append(keyPath, kKeyPathUnits, u"\\") ||
+            !wtext::Append(keyPath, kKeyPathUnits, kDisableKeyLeaf))
+          continue;
+        // A key shared by both views lists its values once.
+        ScanRunKey(kRunKeyTable[row].root, keyPath, row, context, nativeBegin, nativeEnd);
+        if (view == kNativeView) nativeEnd = context.inventory.GetSize();
+      }
+    }
   }
 }
 

@@ -57,7 +57,8 @@ int EnableStartupRegEntry(CommandItem& item) {
   {
     // The Run key must exist already; it is not created.
     platform::ScopedKey runKey;
-    if (platform::RegOpenKeyExW(root, item.subkey, 0, KEY_ALL_ACCESS, runKey.receive()) !=
+    if (platform::RegOpenKeyExW(root, item.subkey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                                runKey.receive()) !=
         ERROR_SUCCESS)
       return -1;
     if (platform::RegSetValueExW(runKey.get(), item.name, 0, REG_SZ,

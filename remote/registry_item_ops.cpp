@@ -5,6 +5,8 @@
 // different value of the same name.
 #include <cstring>
 
+#include "inventory/run_key_table.h"
+#include "inventory/run_values.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
@@ -39,8 +41,7 @@ struct ValueBytes {
 bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, DWORD limit,
                ValueBytes* value, DWORD* type = nullptr) {
   platform::ScopedKey key;
-  if (platform::RegOpenKeyExW(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
-    return false;
+  if (OpenRunKey(root, path, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
   DWORD count = limit;
   if (platform::RegQueryValueExW(key.get(), name, nullptr, type, value->data, &count) !=
           ERROR_SUCCESS ||
@@ -60,7 +61,7 @@ DWORD StringTypeOf(DWORD type) { return type == REG_EXPAND_SZ ? DWORD(REG_EXPAND
 bool WouldReplaceDifferentValue(HKEY root, const char16_t* path, const char16_t* name, DWORD type,
                                 const BYTE* data, DWORD count) {
   platform::ScopedKey key;
-  if (platform::RegOpenKeyExW(root, path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
+  if (OpenRunKey(root, path, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
   DWORD existingType = 0;
   DWORD size = 0;
   LONG r = platform::RegQueryValueExW(key.get(), name, nullptr, &existingType, nullptr, &size);
@@ -79,18 +80,31 @@ bool WouldReplaceDifferentValue(HKEY root, const char16_t* path, const char16_t*
 bool WriteStringValue(HKEY root, const char16_t* path, const char16_t* name, DWORD type,
                       const BYTE* data, DWORD count) {
   platform::ScopedKey key;
-  if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
                                 key.receive(), nullptr) != ERROR_SUCCESS)
     return false;
   return platform::RegSetValueExW(key.get(), name, 0, type, data, count) == ERROR_SUCCESS;
 }
 
 bool DeleteValueOrGone(HKEY root, const char16_t* path, const char16_t* name) {
-  LONG result = platform::SHDeleteValueW(root, path, name);
+  platform::ScopedKey key;
+  LONG result = OpenRunKey(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE, key.receive());
+  if (result == ERROR_SUCCESS) result = platform::RegDeleteValueW(key.get(), name);
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 bool UsableName(const CommandItem& item) { return TerminatedWithin(item.name, 261); }
+
+// The full name of the value item.name stands for under root\path (a name
+// cut by the listing stands for the one value whose name begins with it).
+NameMatch FullNameOf(HKEY root, const char16_t* path, const CommandItem& item,
+                     std::u16string* fullName) {
+  platform::ScopedKey key;
+  const LONG opened = OpenRunKey(root, path, KEY_READ, key.receive());
+  if (opened == ERROR_FILE_NOT_FOUND) return NameMatch::kNone;
+  if (opened != ERROR_SUCCESS) return NameMatch::kUnreadable;
+  return ResolveRunValueName(key.get(), item.name, nullptr, fullName);
+}
 
 }  // namespace
 
@@ -110,38 +124,49 @@ int DisableRegistryItem(CommandItem& item) {
       !wtext::Append(disabledKey, kDisableKeyLeaf))
     return -1;
 
+  std::u16string name;
+  if (FullNameOf(root, item.subkey, item, &name) != NameMatch::kFound) return -1;
   ValueBytes value;
   DWORD type = REG_SZ;
-  if (!ReadValue(root, item.subkey, item.name, kDisableReadBytes, &value, &type)) return -1;
+  if (!ReadValue(root, item.subkey, name.c_str(), kDisableReadBytes, &value, &type)) return -1;
 
   BYTE disabled[kRemPrefixBytes + kDisableReadBytes] = {};
   std::memcpy(disabled, kRemPrefix, kRemPrefixBytes);
   std::memcpy(disabled + kRemPrefixBytes, value.data, value.count);
   const DWORD count = value.count + kRemPrefixBytes;
   // Another disabled record of this name is never overwritten.
-  if (WouldReplaceDifferentValue(root, disabledKey, item.name, StringTypeOf(type), disabled, count))
+  if (WouldReplaceDifferentValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled, count))
     return -1;
-  if (!WriteStringValue(root, disabledKey, item.name, StringTypeOf(type), disabled, count))
+  if (!WriteStringValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled, count))
     return -1;
 
   // A failed delete leaves the value in both keys; nothing is lost.
-  if (!DeleteValueOrGone(root, item.subkey, item.name)) return -1;
+  if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
   wtext::Copy(item.subkey, disabledKey);
   return 0;
 }
 
 int EnableRegistryItem(CommandItem& item) {
   HKEY root = RootKeyFromName(item.mainkey);
-  if (DisabledKeyRowOf(root, item.subkey) < 0 || !UsableName(item)) return -1;
+  RunKeyPlace place;
+  if (DisabledKeyRowOf(root, item.subkey, &place) < 0 || !UsableName(item)) return -1;
 
-  // The Run key is the disabled key without its last component.
+  // The value goes back to the key the disabled key lies under; a record
+  // kept under a former spelling goes to the row's key in the same view,
+  // spelt as Windows reads it.
   char16_t runKey[kKeyPathUnits] = {};
-  wtext::Copy(runKey, item.subkey);
-  runKey[wtext::FindLastChar(runKey, u'\\') - runKey] = 0;
+  if (place.spelling == RunKeySpelling::kCurrent) {
+    wtext::Copy(runKey, item.subkey);
+    runKey[wtext::FindLastChar(runKey, u'\\') - runKey] = 0;
+  } else if (!RunKeyPath(place.row, place.view, RunKeySpelling::kCurrent, runKey)) {
+    return -1;
+  }
 
+  std::u16string name;
+  if (FullNameOf(root, item.subkey, item, &name) != NameMatch::kFound) return -1;
   ValueBytes value;
   DWORD type = REG_SZ;
-  if (!ReadValue(root, item.subkey, item.name, kEnableReadBytes, &value, &type)) return -1;
+  if (!ReadValue(root, item.subkey, name.c_str(), kEnableReadBytes, &value, &type)) return -1;
   // Only data that disabling wrote is restored: it starts with "rem ".
   if (value.count < kRemPrefixBytes || std::memcmp(value.data, kRemPrefix, kRemPrefixBytes) != 0)
     return -1;
@@ -149,9 +174,9 @@ int EnableRegistryItem(CommandItem& item) {
   // A live value of this name is never overwritten by a different one.
   const BYTE* data = value.data + kRemPrefixBytes;
   const DWORD count = value.count - kRemPrefixBytes;
-  if (WouldReplaceDifferentValue(root, runKey, item.name, StringTypeOf(type), data, count)) return -1;
-  if (!WriteStringValue(root, runKey, item.name, StringTypeOf(type), data, count)) return -1;
-  if (!DeleteValueOrGone(root, item.subkey, item.name)) return -1;
+  if (WouldReplaceDifferentValue(root, runKey, name.c_str(), StringTypeOf(type), data, count)) return -1;
+  if (!WriteStringValue(root, runKey, name.c_str(), StringTypeOf(type), data, count)) return -1;
+  if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
   wtext::Copy(item.subkey, runKey);
   return 0;
 }
@@ -160,5 +185,17 @@ int DeleteRegistryItem(CommandItem& item) {
   HKEY root = RootKeyFromName(item.mainkey);
   if (RunKeyRowOf(root, item.subkey) < 0 && DisabledKeyRowOf(root, item.subkey) < 0) return -1;
   if (!UsableName(item)) return -1;
-  return DeleteValueOrGone(root, item.subkey, item.name) ? 0 : -1;
+  std::u16string name;
+  switch (FullNameOf(root, item.subkey, item, &name)) {
+    case NameMatch::kFound:
+      return DeleteValueOrGone(root, item.subkey, name.c_str()) ? 0 : -1;
+    case NameMatch::kNone:
+      // A whole name that is not there is gone already; a cut name that
+      // stands for no value is not "removed".
+      return MayBeCutName(item.name) ? -1 : 0;
+    case NameMatch::kAmbiguous:
+    case NameMatch::kUnreadable:
+      break;
+  }
+  return -1;
 }

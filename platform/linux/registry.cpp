@@ -264,6 +264,27 @@ LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD /*reserved*/, DWO
   });
 }
 
+LONG RegDeleteValueW(HKEY key, const char16_t* valueName) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey open;
+  LONG r = Resolve(key, &open);
+  if (r != ERROR_SUCCESS) return r;
+  if ((open.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+  std::u16string name = NameOrEmpty(valueName);
+  // Nothing to delete is answered without a write.
+  Key* found = FindOpenKey(open, nullptr, &r);
+  if (found == nullptr) return r;
+  if (regfile::File::FindValue(found, name) == nullptr) return ERROR_FILE_NOT_FOUND;
+  return backend::ChangeHive(open.hive, [&](regfile::File& file, bool* modified) -> LONG {
+    Key* key = file.Find(open.path);
+    if (key == nullptr) return open.path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    if (!file.DeleteValue(key, name)) return ERROR_FILE_NOT_FOUND;
+    *modified = true;
+    return ERROR_SUCCESS;
+  });
+}
+
 LONG SHDeleteValueW(HKEY root, const char16_t* subKey, const char16_t* valueName) {
   backend::Guard guard(backend::Mutex());
   if (backend::InjectedFault()) return ERROR_CANTWRITE;

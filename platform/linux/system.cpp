@@ -52,4 +52,16 @@ void CoUninitialize() {}
 
 int lstrcmpiW(const char16_t* a, const char16_t* b) { return CompareFolded(a, b); }
 
+// The image's paths are literal: System32 is System32, as a 64-bit process
+// sees it. There is no redirection to switch off.
+BOOL Wow64DisableWow64FsRedirection(void** /*oldValue*/) {
+  SetLastError(ERROR_INVALID_FUNCTION);
+  return FALSE;
+}
+
+BOOL Wow64RevertWow64FsRedirection(void* /*oldValue*/) {
+  SetLastError(ERROR_INVALID_FUNCTION);
+  return FALSE;
+}
+
 }  // namespace platform

@@ -43,6 +43,10 @@ LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD t
   return ::RegSetValueExW(key, Wide(valueName), reserved, type, data, dataLength);
 }
 
+LONG RegDeleteValueW(HKEY key, const char16_t* valueName) {
+  return ::RegDeleteValueW(key, Wide(valueName));
+}
+
 LONG SHDeleteValueW(HKEY root, const char16_t* subKey, const char16_t* valueName) {
   return static_cast<LONG>(::SHDeleteValueW(root, Wide(subKey), Wide(valueName)));
 }

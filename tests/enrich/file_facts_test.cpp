@@ -190,3 +190,49 @@ TEST(GetModuleDirectory, IsTheModulePathUpToItsLastBackslash) {
 }
 
 }  // namespace
+
+namespace {
+
+// True when this test program is a 32-bit process on 64-bit Windows, the
+// only place where System32 is redirected.
+bool RunsUnderWow64() {
+#if defined(_WIN32) && !defined(_WIN64)
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#else
+  return false;
+#endif
+}
+
+TEST_F(FileFactsTest, ProgramUnderTheSystemFolderGetsItsFactsAndRedirectionIsRestored) {
+  const std::u16string path = fixtures::System32Folder() + u"\\rv-system-tool.exe";
+  ASSERT_TRUE(fixtures::Install("normal.exe", path));
+  _RunData item = ItemFor(u"%windir%\\System32\\rv-system-tool.exe /tray");
+  FillFileFacts(item);
+  EXPECT_STREQ("Fixture Works Ltd", Utf8(item.company).c_str());
+  EXPECT_EQ(FixtureSize("normal.exe"), item.size);
+  // Redirection (where there is any) is on again after the read.
+  void* old = nullptr;
+  if (platform::Wow64DisableWow64FsRedirection(&old)) platform::Wow64RevertWow64FsRedirection(old);
+  platform::DeleteFileW(path.c_str());
+}
+
+TEST_F(FileFactsTest, ThirtyTwoBitModuleOn64BitWindowsReadsTheNativeSystemFolder) {
+  if (!RunsUnderWow64())
+    GTEST_SKIP() << "needs a 32-bit module on 64-bit Windows (WOW64); a 64-bit process and the "
+                    "Linux image have no System32 redirection, and this machine cannot run "
+                    "32-bit programs";
+  // The native folder is reached as Sysnative from a redirected process;
+  // SysWOW64 holds another program of the same name.
+  const std::u16string windows = fixtures::WindowsFolder();
+  ASSERT_TRUE(fixtures::Install("normal.exe", windows + u"\\Sysnative\\rv-wow-tool.exe"));
+  ASSERT_TRUE(fixtures::Install("long_company.exe", windows + u"\\SysWOW64\\rv-wow-tool.exe"));
+  _RunData item = ItemFor(windows + u"\\System32\\rv-wow-tool.exe");
+  FillFileFacts(item);
+  EXPECT_STREQ("Fixture Works Ltd", Utf8(item.company).c_str()) << "read from SysWOW64";
+  EXPECT_EQ(FixtureSize("normal.exe"), item.size);
+  platform::DeleteFileW((windows + u"\\Sysnative\\rv-wow-tool.exe").c_str());
+  platform::DeleteFileW((windows + u"\\SysWOW64\\rv-wow-tool.exe").c_str());
+}
+
+}  // namespace

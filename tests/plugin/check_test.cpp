@@ -1,9 +1,12 @@
 // DLL_Check and DLL_Release as the host sees them: the list, the count, the
 // callback protocol, and what the Run-key scan lists and leaves out.
+#include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "inventory/scan_driver.h"
 #include "platform/wtext.h"
+#include "records/run_data.h"
 #include "tests/plugin/cycle_support.h"
 
 namespace cycle {
@@ -78,8 +81,6 @@ TEST_F(CheckTest, ValuesThatAreNotStartupItemsAreNeitherReportedNorCounted) {
   SetValue(HKEY_CURRENT_USER, kRunPath, u"OrloOsInstall", u"C:\\setup.exe");
   SetValue(HKEY_LOCAL_MACHINE, kRunOncePath, u"", u"C:\\default.exe");
   SetValue(HKEY_LOCAL_MACHINE, kRunOncePath, u"EmptyData", u"");
-  SetValue(HKEY_CURRENT_USER, kRunOncePath, u"TooLong", std::u16string(300, u'x'));
-  SetValue(HKEY_CURRENT_USER, kRunOncePath, std::u16string(128, u'n'), u"C:\\long-name.exe");
   SetValue(HKEY_CURRENT_USER, kRunOncePath, u"Kept", u"C:\\kept.exe");
   Check();
   ASSERT_EQ(1u, Current().texts.size());
@@ -89,6 +90,30 @@ TEST_F(CheckTest, ValuesThatAreNotStartupItemsAreNeitherReportedNorCounted) {
   ASSERT_EQ(1u, nodes.size());
   EXPECT_EQ(u"Kept", Text(nodes[0]->name));
   EXPECT_EQ(3, nodes[0]->type);
+}
+
+TEST_F(CheckTest, LongDataAndLongNamesAreListedCutNeverSkipped) {
+  // Padding a command line or a name must not hide a value from the check.
+  const std::u16string longData = u"C:\\padded.exe " + std::u16string(300, u'x');
+  const std::u16string name200(200, u'n');
+  const std::u16string name300 = std::u16string(299, u'm') + u"Z";
+  SetValue(HKEY_CURRENT_USER, kRunOncePath, u"TooLong", longData);
+  SetValue(HKEY_CURRENT_USER, kRunOncePath, name200, u"C:\\long-name.exe");
+  SetValue(HKEY_CURRENT_USER, kRunOncePath, name300, u"C:\\longer-name.exe");
+  Check();
+  ASSERT_EQ(3u, Current().texts.size());
+  EXPECT_NE(Current().texts.end(),
+            std::find(Current().texts.begin(), Current().texts.end(), longData))
+      << "the callback sees the whole text";
+  // Listed by name (whatever the order): name -> command line.
+  std::map<std::u16string, std::u16string> listed;
+  for (const CheckNode* node : Nodes(list)) listed[Text(node->name)] = Text(node->cmdline);
+  const size_t nameField = sizeof(_RunData::name) / sizeof(char16_t) - 1;
+  const size_t lineField = sizeof(_RunData::cmdline) / sizeof(char16_t) - 1;
+  ASSERT_EQ(3u, listed.size());
+  EXPECT_EQ(longData.substr(0, lineField), listed[u"TooLong"]) << "cut to the field";
+  EXPECT_EQ(u"C:\\long-name.exe", listed[name200.substr(0, nameField)]);
+  EXPECT_EQ(u"C:\\longer-name.exe", listed[name300.substr(0, nameField)]);
 }
 
 TEST_F(CheckTest, DataOf512BytesWithoutTerminatorIsReadWithinTheBuffer) {

@@ -9,7 +9,7 @@ namespace cycle {
 const char16_t kRunPath[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char16_t kRunOncePath[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char16_t kPolicyRunPath[] =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Polices\\Explorer\\Run";
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
 
 Recorder& Current() {
   static Recorder recorder;

@@ -18,7 +18,7 @@ namespace cycle {
 
 extern const char16_t kRunPath[];      // ...\CurrentVersion\Run
 extern const char16_t kRunOncePath[];  // ...\CurrentVersion\RunOnce
-extern const char16_t kPolicyRunPath[];  // ...\Policies-as-spelled\Explorer\Run
+extern const char16_t kPolicyRunPath[];  // ...\Policies\Explorer\Run
 
 // Records every callback and answers non-zero from call number stopAt on
 // (counting from 1; 0 never stops).

@@ -152,11 +152,40 @@ TEST_F(RegistryItemTest, RunKeyPathsMatchWithoutRegardToCase) {
 
 TEST_F(RegistryItemTest, PoliciesRunKeyOfTheTableIsAccepted) {
   const std::u16string policies =
-      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Polices\\Explorer\\Run";
+      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
   ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, policies, u"P", u"c:\\p.exe"));
   CommandItem item = MakeItem(u"P", kCU, policies, 10);
   ASSERT_EQ(0, DisableRegistryItem(item));
   EXPECT_EQ(u"rem c:\\p.exe", ValueText(HKEY_CURRENT_USER, policies + u"\\TidyraDisable", u"P"));
+}
+
+TEST_F(RegistryItemTest, MisspeltPolicyKeyIsNoRunKeyButItsDisabledValuesEnableIntoTheRightOne) {
+  const std::u16string misspelt =
+      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Polices\\Explorer\\Run";
+  const std::u16string policies =
+      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, misspelt, u"Old", u"c:\\old.exe"));
+  CommandItem refused = MakeItem(u"Old", kCU, misspelt, 10);
+  EXPECT_EQ(-1, DisableRegistryItem(refused));
+
+  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE,
+                                    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion"
+                                    u"\\Polices\\Explorer\\Run\\TidyraDisable",
+                                    u"P", u"rem c:\\p.exe"));
+  CommandItem item = MakeItem(u"P", kLM,
+                              u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion"
+                              u"\\Polices\\Explorer\\Run\\TidyraDisable",
+                              9);
+  ASSERT_EQ(0, EnableRegistryItem(item));
+  const std::u16string wowPolicies =
+      u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+  EXPECT_EQ(wowPolicies, item.subkey);
+  EXPECT_EQ(u"c:\\p.exe", ValueText(HKEY_LOCAL_MACHINE, wowPolicies, u"P"))
+      << "restored in the same view, under the spelling Windows reads";
+  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE,
+                           u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion"
+                           u"\\Polices\\Explorer\\Run\\TidyraDisable",
+                           u"P"));
 }
 
 // Each refusal: the operation answers -1 and neither key changed.

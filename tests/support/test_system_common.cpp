@@ -7,7 +7,7 @@ namespace testsys {
 bool SetRegString(HKEY root, const std::u16string& key, const std::u16string& name,
                   const std::u16string& value, unsigned type) {
   platform::ScopedKey handle;
-  if (platform::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  if (platform::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
                                 handle.receive(), nullptr) != ERROR_SUCCESS)
     return false;
   return platform::RegSetValueExW(handle.get(), name.c_str(), 0, type,

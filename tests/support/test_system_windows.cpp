@@ -35,7 +35,15 @@ const char16_t* const kRunKeys[] = {
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices",
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Polices\\Explorer\\Run",
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServices",
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
+    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Polices\\Explorer\\Run",
 };
 const HKEY kRunRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
 const char16_t kDisabledSubKey[] = u"\\TidyraDisable";
@@ -49,8 +57,9 @@ const int kStartupFolderIds[] = {CSIDL_STARTUP, CSIDL_COMMON_STARTUP};
 // first: deleting while enumerating would skip values.
 void DeleteAllValues(HKEY root, const char16_t* path) {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(root, reinterpret_cast<const wchar_t*>(path), 0, KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS)
+  // Paths are literal in every process: SOFTWARE\Wow6432Node is the 32-bit view.
+  if (::RegOpenKeyExW(root, reinterpret_cast<const wchar_t*>(path), 0,
+                      KEY_ALL_ACCESS | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
     return;
   std::vector<std::wstring> names;
   for (DWORD index = 0;; ++index) {
