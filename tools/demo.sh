@@ -43,8 +43,8 @@ build="$root/build/demo"
 image="$build/demo-image"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRUNVANE_BENCH=OFF >/dev/null
 cmake --build "$build" -j2 --target runvane_host runvane runvane_check make_demo_image >/dev/null
-# Disabled files live beside the module, outside the image: start clean.
-rm -rf "$image" "$build/bin/TidyraDisableFile"
+# Disabled files live inside the image: a new image starts clean.
+rm -rf "$image"
 "$build/bin/make_demo_image" "$image" "$build/bin/fixtures"
 echo; echo "== check (as the host application shows it) =="
 "$build/bin/runvane" --image "$image" check
