@@ -9,3 +9,8 @@ if(NOT RUNVANE_WINDOWS)
   target_link_libraries(check_and_repair PRIVATE ${CMAKE_DL_LIBS})
 endif()
 add_dependencies(check_and_repair runvane runvane_check)
+if(RUNVANE_SANITIZE)
+  # The sanitized module needs the C++ parts of the sanitizer runtime, which
+  # clang links only into programs linked as C++.
+  set_target_properties(check_and_repair PROPERTIES LINKER_LANGUAGE CXX)
+endif()
