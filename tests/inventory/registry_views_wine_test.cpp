@@ -24,45 +24,19 @@
 #include "platform/linux/system_image.h"
 #include "platform/wtext.h"
 #include "remote/registry_item_ops.h"
+#include "tests/support/wine_prefix.h"
 
 namespace {
 
-std::string FromEnvironment(const char* name, const char* fallback) {
-  const char* value = getenv(name);
-  return value != nullptr && *value != '\0' ? value : fallback;
-}
 
 int32_t __cdecl Quiet(const char16_t*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
                       int32_t, int32_t) {
   return 0;
 }
 
-class Win64Prefix {
+class Win64Prefix : public testsys::WinePrefix {
  public:
-  Win64Prefix() {
-    char folder[] = "/tmp/rv-views-prefix-XXXXXX";
-    if (mkdtemp(folder) != nullptr) root_ = folder;
-  }
-  ~Win64Prefix() {
-    if (root_.empty()) return;
-    Run("wineserver -k");
-    Run("wineserver -w");
-    std::system(("rm -rf '" + root_ + "'").c_str());
-  }
-  const std::string& root() const { return root_; }
-  int Run(const std::string& command) const {
-    return std::system((Environment() + command + " >/dev/null 2>&1").c_str());
-  }
-  std::string Output(const std::string& command) const {
-    std::string out;
-    FILE* pipe = popen((Environment() + command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-  }
+  Win64Prefix() : testsys::WinePrefix("win64", "rv-views-prefix") {}
   // wine reg, then wait until the server has saved and exited.
   int Reg(const std::string& arguments) const {
     int result = Run(Wine() + " reg " + arguments);
@@ -75,15 +49,8 @@ class Win64Prefix {
     return out;
   }
   static std::string Wine() {
-    return FromEnvironment("RUNVANE_WINE64", FromEnvironment("RUNVANE_WINE", "wine").c_str());
+    return testsys::FromEnvironment("RUNVANE_WINE64", testsys::FromEnvironment("RUNVANE_WINE", "wine").c_str());
   }
-
- private:
-  std::string Environment() const {
-    return "WINEARCH=win64 WINEPREFIX='" + root_ +
-           "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= ";
-  }
-  std::string root_;
 };
 
 const char kRunText[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -93,8 +60,8 @@ const char16_t kWowRun[] = u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentV
 TEST(RegistryViewsWine, LinuxBuildListsAndChangesBothViewsOfAWin64Prefix) {
   // Only the 64-bit loader makes a win64 prefix; RUNVANE_WINE64 names it
   // where tools/wine-env.sh found one.
-  if (FromEnvironment("RUNVANE_WINEARCH", "") != "win64" &&
-      FromEnvironment("RUNVANE_WINE64", "").empty())
+  if (testsys::FromEnvironment("RUNVANE_WINEARCH", "") != "win64" &&
+      testsys::FromEnvironment("RUNVANE_WINE64", "").empty())
     GTEST_SKIP() << "no 64-bit Wine chosen (run through tools/wine-env.sh with wine64 installed)";
   if (std::system((Win64Prefix::Wine() + " --version >/dev/null 2>&1").c_str()) != 0)
     GTEST_SKIP() << "`" << Win64Prefix::Wine() << "` does not start here";

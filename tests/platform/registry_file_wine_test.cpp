@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/linux/registry_file.h"
+#include "tests/support/wine_prefix.h"
 
 namespace {
 
@@ -30,12 +31,7 @@ using platform::regfile::Value;
 // value lines (continuations joined).
 using Export = std::map<std::u16string, std::multiset<std::u16string>>;
 
-std::string ReadHost(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string ReadHost(const std::string& path) { return testsys::ReadHostFile(path); }
 
 std::string SeedFolder() {
   std::string here = __FILE__;
@@ -49,32 +45,18 @@ std::string WineProgram() {
   return std::system("command -v wine64 >/dev/null 2>&1") == 0 ? "wine64" : "";
 }
 
-class Prefix {
+class Prefix : public testsys::WinePrefix {
  public:
-  explicit Prefix(std::string wine) : wine_(std::move(wine)) {
-    char folder[] = "/tmp/rv-regdiff-XXXXXX";
-    if (mkdtemp(folder) != nullptr) root_ = folder;
-  }
-  ~Prefix() {
-    if (root_.empty()) return;
-    Run("wineserver -k");
-    Run("wineserver -w");
-    std::system(("rm -rf '" + root_ + "'").c_str());
-  }
-  const std::string& root() const { return root_; }
-  int Run(const std::string& command) const {
-    std::string env = "WINEARCH=win64 WINEPREFIX='" + root_ +
-                      "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= ";
-    return std::system((env + command + " >/dev/null 2>&1").c_str());
-  }
+  explicit Prefix(std::string wine)
+      : testsys::WinePrefix("win64", "rv-regdiff"), wine_(std::move(wine)) {}
   int Wine(const std::string& args) const { return Run("'" + wine_ + "' " + args); }
 
   // HKCU as Wine reads it from the given user.reg text.
   Export ExportUser(const std::string& userReg) const {
     Run("wineserver -k");
     Run("wineserver -w");
-    std::ofstream(root_ + "/user.reg", std::ios::binary) << userReg;
-    std::string out = root_ + "/drive_c/export.reg";
+    std::ofstream(root() + "/user.reg", std::ios::binary) << userReg;
+    std::string out = root() + "/drive_c/export.reg";
     std::remove(out.c_str());
     Wine("reg export HKCU 'C:\\export.reg' /y");
     Run("wineserver -w");
@@ -114,7 +96,6 @@ class Prefix {
   }
 
   std::string wine_;
-  std::string root_;
 };
 
 std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }

@@ -20,15 +20,11 @@
 #include "platform/linux/registry_file.h"
 #include "platform/linux/system_image.h"
 #include "platform/platform.h"
+#include "tests/support/wine_prefix.h"
 
 namespace {
 
-std::string ReadHost(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string ReadHost(const std::string& path) { return testsys::ReadHostFile(path); }
 
 bool OnPath(const std::string& program) {
   std::string command = "command -v " + program + " >/dev/null 2>&1";
@@ -38,12 +34,8 @@ bool OnPath(const std::string& program) {
 // How Wine is started here, as tools/wine-env.sh chose it: RUNVANE_WINE is
 // the loader command (Debian's `wine` picks the 32-bit loader, which some
 // machines cannot execute) and RUNVANE_WINEARCH the prefix kind it needs.
-std::string FromEnvironment(const char* name, const char* fallback) {
-  const char* value = getenv(name);
-  return value != nullptr && *value != '\0' ? value : fallback;
-}
-std::string WineCommand() { return FromEnvironment("RUNVANE_WINE", "wine"); }
-std::string WineArch() { return FromEnvironment("RUNVANE_WINEARCH", "win32"); }
+std::string WineCommand() { return testsys::FromEnvironment("RUNVANE_WINE", "wine"); }
+std::string WineArch() { return testsys::FromEnvironment("RUNVANE_WINEARCH", "win32"); }
 
 // The backend makes images of a 32-bit prefix; 64-bit Wine opens only a
 // prefix whose registry files say win64, and the files differ in nothing
@@ -58,44 +50,10 @@ void MarkImageWin64(const std::string& root) {
   }
 }
 
-// A throw-away prefix of the kind the chosen Wine needs; its server is
-// stopped and its folder removed on every way out.
-class WinePrefix {
+// A throw-away prefix of the kind the chosen Wine needs.
+class WinePrefix : public testsys::WinePrefix {
  public:
-  WinePrefix() {
-    char folder[] = "/tmp/rv-wineprefix-XXXXXX";
-    if (mkdtemp(folder) != nullptr) root_ = folder;
-  }
-  ~WinePrefix() {
-    if (root_.empty()) return;
-    Run("wineserver -k");
-    Run("wineserver -w");
-    std::system(("rm -rf '" + root_ + "'").c_str());
-  }
-  const std::string& root() const { return root_; }
-
-  std::string Environment() const {
-    return "WINEARCH=" + WineArch() + " WINEPREFIX='" + root_ +
-           "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= ";
-  }
-  int Run(const std::string& command) const {
-    if (getenv("RV_TRACE_WINE") != nullptr) std::fprintf(stderr, "[%ld] %s\n", long(time(nullptr)), command.c_str());
-    return std::system((Environment() + command + " >/dev/null 2>&1").c_str());
-  }
-  // Runs a command and returns its standard output.
-  std::string Output(const std::string& command) const {
-    std::string out;
-    FILE* pipe = popen((Environment() + command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-  }
-
- private:
-  std::string root_;
+  WinePrefix() : testsys::WinePrefix(WineArch(), "rv-wineprefix") {}
 };
 
 LONG SetText(HKEY root, const char16_t* key, const char16_t* name, const std::u16string& text) {
