@@ -59,20 +59,36 @@ LONG ReadRunValueAt(HKEY key, DWORD index, RunValue* value) {
   }
 }
 
-bool ReadRunValueText(HKEY key, const char16_t* name, std::u16string* text) {
+LONG ReadRunValueBytes(HKEY key, const char16_t* name, std::vector<BYTE>* data, DWORD* type) {
   try {
-    std::vector<BYTE> data(kFirstDataBytes);
+    std::vector<BYTE> buffer(kFirstDataBytes);
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-      DWORD dataLength = static_cast<DWORD>(data.size());
-      LONG result = platform::RegQueryValueExW(key, name, nullptr, nullptr, data.data(), &dataLength);
-      if (result == ERROR_MORE_DATA && dataLength > data.size()) {
-        data.assign(dataLength, 0);
+      DWORD dataLength = static_cast<DWORD>(buffer.size());
+      DWORD valueType = 0;
+      LONG result =
+          platform::RegQueryValueExW(key, name, nullptr, &valueType, buffer.data(), &dataLength);
+      if (result == ERROR_MORE_DATA && dataLength > buffer.size()) {
+        buffer.assign(dataLength, 0);
         continue;
       }
-      if (result != ERROR_SUCCESS) return false;
-      *text = TextOf(data, dataLength < data.size() ? dataLength : DWORD(data.size()));
-      return true;
+      if (result != ERROR_SUCCESS) return result;
+      buffer.resize(dataLength < buffer.size() ? dataLength : buffer.size());
+      data->swap(buffer);
+      if (type != nullptr) *type = valueType;
+      return ERROR_SUCCESS;
     }
+    return ERROR_MORE_DATA;
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+bool ReadRunValueText(HKEY key, const char16_t* name, std::u16string* text) {
+  try {
+    std::vector<BYTE> data;
+    if (ReadRunValueBytes(key, name, &data, nullptr) != ERROR_SUCCESS) return false;
+    *text = TextOf(data, static_cast<DWORD>(data.size()));
+    return true;
   } catch (const std::bad_alloc&) {
   }
   return false;

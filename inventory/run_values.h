@@ -24,6 +24,11 @@ struct RunValue {
 // another error when this value cannot be read (the walk goes on).
 LONG ReadRunValueAt(HKEY key, DWORD index, RunValue* value);
 
+// The data of the value of exactly this name, whole and as stored, with its
+// type. ERROR_FILE_NOT_FOUND when there is no such value; another error when
+// it cannot be read.
+LONG ReadRunValueBytes(HKEY key, const char16_t* name, std::vector<BYTE>* data, DWORD* type);
+
 // The data of the value of exactly this name as text; false when there is
 // no such value or it cannot be read.
 bool ReadRunValueText(HKEY key, const char16_t* name, std::u16string* text);

@@ -4,6 +4,7 @@
 // "rem " followed by the former data bytes. Neither move overwrites a
 // different value of the same name.
 #include <cstring>
+#include <vector>
 
 #include "inventory/run_key_table.h"
 #include "inventory/run_values.h"
@@ -26,29 +27,14 @@ const RootName kRootNames[] = {
 
 constexpr char16_t kRemPrefix[] = u"rem ";
 constexpr DWORD kRemPrefixBytes = 4 * sizeof(char16_t);
-// Disable reads at most 504 bytes of data, enable 512 (the 504 plus "rem ").
-constexpr DWORD kDisableReadBytes = 504;
-constexpr DWORD kEnableReadBytes = 512;
 
-// A value's raw bytes, read from root\path.
-struct ValueBytes {
-  BYTE data[kEnableReadBytes] = {};
-  DWORD count = 0;
-};
-
-// Reads at most limit bytes; false when the key or value cannot be read or
-// the data does not fit.
-bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, DWORD limit,
-               ValueBytes* value, DWORD* type = nullptr) {
+// A value's raw bytes and type, read whole from root\path (data is moved
+// whatever its length); false when the key or value cannot be read.
+bool ReadValue(HKEY root, const char16_t* path, const char16_t* name, std::vector<BYTE>* data,
+               DWORD* type) {
   platform::ScopedKey key;
   if (OpenRunKey(root, path, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
-  DWORD count = limit;
-  if (platform::RegQueryValueExW(key.get(), name, nullptr, type, value->data, &count) !=
-          ERROR_SUCCESS ||
-      count > limit)
-    return false;
-  value->count = count;
-  return true;
+  return ReadRunValueBytes(key.get(), name, data, type) == ERROR_SUCCESS;
 }
 
 // The string type a value is kept and restored with: REG_EXPAND_SZ stays
@@ -57,33 +43,28 @@ DWORD StringTypeOf(DWORD type) { return type == REG_EXPAND_SZ ? DWORD(REG_EXPAND
 
 // True when root\path holds a value of that name that differs from what is
 // about to be written there (type or bytes); an identical value may be
-// replaced, as an identical file may.
+// replaced, as an identical file may. A value that cannot be read counts as
+// different.
 bool WouldReplaceDifferentValue(HKEY root, const char16_t* path, const char16_t* name, DWORD type,
-                                const BYTE* data, DWORD count) {
+                                const std::vector<BYTE>& data) {
   platform::ScopedKey key;
   if (OpenRunKey(root, path, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
+  std::vector<BYTE> existing;
   DWORD existingType = 0;
-  DWORD size = 0;
-  LONG r = platform::RegQueryValueExW(key.get(), name, nullptr, &existingType, nullptr, &size);
+  const LONG r = ReadRunValueBytes(key.get(), name, &existing, &existingType);
   if (r == ERROR_FILE_NOT_FOUND) return false;
-  if (r != ERROR_SUCCESS || existingType != type || size != count) return true;
-  ValueBytes existing;
-  if (count > sizeof existing.data) return true;
-  DWORD got = count;
-  if (platform::RegQueryValueExW(key.get(), name, nullptr, nullptr, existing.data, &got) != ERROR_SUCCESS ||
-      got != count)
-    return true;
-  return std::memcmp(existing.data, data, count) != 0;
+  return r != ERROR_SUCCESS || existingType != type || existing != data;
 }
 
 // Creates or opens root\path and stores bytes as a string value of type.
 bool WriteStringValue(HKEY root, const char16_t* path, const char16_t* name, DWORD type,
-                      const BYTE* data, DWORD count) {
+                      const std::vector<BYTE>& data) {
   platform::ScopedKey key;
   if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
                                 key.receive(), nullptr) != ERROR_SUCCESS)
     return false;
-  return platform::RegSetValueExW(key.get(), name, 0, type, data, count) == ERROR_SUCCESS;
+  return platform::RegSetValueExW(key.get(), name, 0, type, data.data(),
+                                 static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 
 bool DeleteValueOrGone(HKEY root, const char16_t* path, const char16_t* name) {
@@ -126,19 +107,17 @@ int DisableRegistryItem(CommandItem& item) {
 
   std::u16string name;
   if (FullNameOf(root, item.subkey, item, &name) != NameMatch::kFound) return -1;
-  ValueBytes value;
+  std::vector<BYTE> value;
   DWORD type = REG_SZ;
-  if (!ReadValue(root, item.subkey, name.c_str(), kDisableReadBytes, &value, &type)) return -1;
+  if (!ReadValue(root, item.subkey, name.c_str(), &value, &type)) return -1;
 
-  BYTE disabled[kRemPrefixBytes + kDisableReadBytes] = {};
-  std::memcpy(disabled, kRemPrefix, kRemPrefixBytes);
-  std::memcpy(disabled + kRemPrefixBytes, value.data, value.count);
-  const DWORD count = value.count + kRemPrefixBytes;
+  std::vector<BYTE> disabled(reinterpret_cast<const BYTE*>(kRemPrefix),
+                             reinterpret_cast<const BYTE*>(kRemPrefix) + kRemPrefixBytes);
+  disabled.insert(disabled.end(), value.begin(), value.end());
   // Another disabled record of this name is never overwritten.
-  if (WouldReplaceDifferentValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled, count))
+  if (WouldReplaceDifferentValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled))
     return -1;
-  if (!WriteStringValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled, count))
-    return -1;
+  if (!WriteStringValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled)) return -1;
 
   // A failed delete leaves the value in both keys; nothing is lost.
   if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
@@ -164,18 +143,17 @@ int EnableRegistryItem(CommandItem& item) {
 
   std::u16string name;
   if (FullNameOf(root, item.subkey, item, &name) != NameMatch::kFound) return -1;
-  ValueBytes value;
+  std::vector<BYTE> value;
   DWORD type = REG_SZ;
-  if (!ReadValue(root, item.subkey, name.c_str(), kEnableReadBytes, &value, &type)) return -1;
+  if (!ReadValue(root, item.subkey, name.c_str(), &value, &type)) return -1;
   // Only data that disabling wrote is restored: it starts with "rem ".
-  if (value.count < kRemPrefixBytes || std::memcmp(value.data, kRemPrefix, kRemPrefixBytes) != 0)
+  if (value.size() < kRemPrefixBytes || std::memcmp(value.data(), kRemPrefix, kRemPrefixBytes) != 0)
     return -1;
 
   // A live value of this name is never overwritten by a different one.
-  const BYTE* data = value.data + kRemPrefixBytes;
-  const DWORD count = value.count - kRemPrefixBytes;
-  if (WouldReplaceDifferentValue(root, runKey, name.c_str(), StringTypeOf(type), data, count)) return -1;
-  if (!WriteStringValue(root, runKey, name.c_str(), StringTypeOf(type), data, count)) return -1;
+  const std::vector<BYTE> data(value.begin() + kRemPrefixBytes, value.end());
+  if (WouldReplaceDifferentValue(root, runKey, name.c_str(), StringTypeOf(type), data)) return -1;
+  if (!WriteStringValue(root, runKey, name.c_str(), StringTypeOf(type), data)) return -1;
   if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
   wtext::Copy(item.subkey, runKey);
   return 0;

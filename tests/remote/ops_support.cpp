@@ -29,14 +29,19 @@ bool ReadValue(HKEY root, const std::u16string& key, const std::u16string& name,
   platform::ScopedKey handle;
   if (platform::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, handle.receive()) != ERROR_SUCCESS)
     return false;
-  BYTE data[4096] = {};
-  DWORD size = sizeof data;
+  // The size first, so that a value of any length is read whole.
+  DWORD size = 0;
   DWORD type = 0;
-  if (platform::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, data, &size) !=
+  if (platform::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+      ERROR_SUCCESS)
+    return false;
+  std::vector<BYTE> data(size + 2);
+  size = static_cast<DWORD>(data.size());
+  if (platform::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, data.data(), &size) !=
       ERROR_SUCCESS)
     return false;
   value->type = type;
-  value->bytes.assign(reinterpret_cast<const char*>(data), size);
+  value->bytes.assign(reinterpret_cast<const char*>(data.data()), size);
   return true;
 }
 

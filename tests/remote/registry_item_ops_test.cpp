@@ -84,26 +84,30 @@ TEST_F(RegistryItemTest, NeitherMoveOverwritesADifferentValueOfTheSameName) {
   EXPECT_EQ(u"rem C:\\new.exe", ValueText(HKEY_CURRENT_USER, kRunDisabled, u"Old Helper"));
 }
 
-TEST_F(RegistryItemTest, DataOf251CharactersFitsAnd252DoNot) {
-  const std::u16string fits(251, u'a');
-  const std::u16string tooLong(252, u'b');
-  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, kRun, u"Fits", fits));
-  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, kRun, u"TooLong", tooLong));
+// A command line longer than any field (a padded one, or a long list of
+// arguments) is disabled and enabled whole: nothing is cut, and the item is
+// not refused for its length.
+TEST_F(RegistryItemTest, LongDataIsMovedWholeBothWays) {
+  const size_t lengths[] = {251, 252, 300, 5000};
+  for (size_t i = 0; i < sizeof lengths / sizeof lengths[0]; ++i) {
+    const size_t units = lengths[i];
+    const std::u16string name = u"Long" + std::u16string(i + 1, u'n');
+    const std::u16string command = u"\"C:\\Tools\\run.exe\" " + std::u16string(units, u'x');
+    ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, kRun, name, command, REG_EXPAND_SZ));
 
-  CommandItem longItem = MakeItem(u"TooLong", kLM, kRun);
-  Snapshot before = RunKeys();
-  before.Take();
-  EXPECT_EQ(-1, DisableRegistryItem(longItem));
-  Snapshot after = RunKeys();
-  after.Take();
-  EXPECT_TRUE(before == after) << after.Describe();
-  EXPECT_EQ(std::u16string(kRun), longItem.subkey) << "subkey unchanged on failure";
+    CommandItem item = MakeItem(name, kLM, kRun);
+    ASSERT_EQ(0, DisableRegistryItem(item)) << units;
+    EXPECT_EQ(std::u16string(kRunDisabled), item.subkey);
+    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRun, name));
+    EXPECT_EQ(u"rem " + command, ValueText(HKEY_LOCAL_MACHINE, kRunDisabled, name)) << units;
 
-  CommandItem item = MakeItem(u"Fits", kLM, kRun);
-  ASSERT_EQ(0, DisableRegistryItem(item));
-  EXPECT_EQ(u"rem " + fits, ValueText(HKEY_LOCAL_MACHINE, kRunDisabled, u"Fits"));
-  ASSERT_EQ(0, EnableRegistryItem(item));
-  EXPECT_EQ(fits, ValueText(HKEY_LOCAL_MACHINE, kRun, u"Fits"));
+    ASSERT_EQ(0, EnableRegistryItem(item)) << units;
+    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRunDisabled, name));
+    StoredValue restored;
+    ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, kRun, name, &restored));
+    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), restored.type);
+    EXPECT_EQ(command, ValueText(HKEY_LOCAL_MACHINE, kRun, name)) << units;
+  }
 }
 
 TEST_F(RegistryItemTest, ShortRootNameFailsEveryOperationAndChangesNothing) {
