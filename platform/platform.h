@@ -43,6 +43,10 @@ LONG RegDeleteValueW(HKEY key, const char16_t* valueName);
 // RegDeleteValueW instead.
 LONG SHDeleteValueW(HKEY root, const char16_t* subKey, const char16_t* valueName);
 LONG SHDeleteKeyW(HKEY root, const char16_t* subKey);
+// Deletes subKey of key with everything below it, in the view key was
+// opened in; with a null or empty subKey, only what lies below key (its
+// sub-keys and values) goes. This is the module's way to delete a key.
+LONG RegDeleteTreeW(HKEY key, const char16_t* subKey);
 
 // ------------------------------------------------------ shell folders, files
 BOOL SHGetSpecialFolderPathW(HWND owner, char16_t* path, int csidl, BOOL create);

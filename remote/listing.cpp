@@ -78,13 +78,12 @@ void ScanDisabledRunKeys(ScanContext& context) {
   }
 }
 
-// One value of an MSConfig entry as text. A missing or unreadable value
-// reads as empty; false only when the value is longer than its buffer, which
-// makes the whole entry unreadable.
+// One value of an MSConfig entry as text, read whole; a missing or
+// unreadable value reads as empty. The fields of the listing hold what fits
+// of it: a long command line is listed cut, never passed over.
 typedef RecordValue EntryValue;
-bool ReadEntryValue(HKEY key, const char16_t* valueName, EntryValue& out) {
+void ReadEntryValue(HKEY key, const char16_t* valueName, EntryValue& out) {
   ReadRecordValue(key, valueName, &out);
-  return !out.tooLong;
 }
 
 // The fields one kind of MSConfig entry yields.
@@ -92,8 +91,8 @@ struct MsconfigEntryKind {
   const char16_t* listKey;
   int32_t kind;
   int32_t type;
-  // Fills the record from the open entry; false when the entry is to be skipped.
-  bool (*read)(HKEY entry, _RunData& item);
+  // Fills the record from the open entry.
+  void (*read)(HKEY entry, _RunData& item);
 };
 
 const char16_t* RootNameFromShortName(const char16_t* shortName) {
@@ -110,27 +109,26 @@ const char16_t* RootNameFromShortName(const char16_t* shortName) {
   return u"";
 }
 
-bool ReadStartupRegEntry(HKEY entry, _RunData& item) {
+void ReadStartupRegEntry(HKEY entry, _RunData& item) {
   EntryValue itemName, command, hkey, key;
-  if (!ReadEntryValue(entry, u"item", itemName) || !ReadEntryValue(entry, u"command", command) ||
-      !ReadEntryValue(entry, u"hkey", hkey) || !ReadEntryValue(entry, u"key", key))
-    return false;
+  ReadEntryValue(entry, u"item", itemName);
+  ReadEntryValue(entry, u"command", command);
+  ReadEntryValue(entry, u"hkey", hkey);
+  ReadEntryValue(entry, u"key", key);
   wtext::Copy(item.name, itemName.text);
   wtext::Copy(item.cmdline, command.text);
-  wtext::Copy(item.mainkey, RootNameFromShortName(hkey.text));
+  wtext::Copy(item.mainkey, RootNameFromShortName(hkey.text.c_str()));
   wtext::Copy(item.subkey, key.text);
-  return true;
 }
 
-bool ReadStartupFolderEntry(HKEY entry, _RunData& item) {
+void ReadStartupFolderEntry(HKEY entry, _RunData& item) {
   EntryValue itemName, command, path;
-  if (!ReadEntryValue(entry, u"item", itemName) || !ReadEntryValue(entry, u"command", command) ||
-      !ReadEntryValue(entry, u"path", path))
-    return false;
+  ReadEntryValue(entry, u"item", itemName);
+  ReadEntryValue(entry, u"command", command);
+  ReadEntryValue(entry, u"path", path);
   wtext::Copy(item.name, itemName.text);
   wtext::Copy(item.cmdline, command.text);
   wtext::Copy(item.subkey, path.text);
-  return true;
 }
 
 const MsconfigEntryKind kMsconfigKinds[] = {
@@ -145,7 +143,7 @@ void ScanMsconfigEntries(const MsconfigEntryKind& entryKind, ScanContext& contex
     item.kind = entryKind.kind;
     item.status = 2;
     item.type = entryKind.type;
-    if (!entryKind.read(record, item)) return false;
+    entryKind.read(record, item);
     if (!ClassifyItem(item, context)) return false;
     FillFileFacts(item);
     AppendToInventory(context, item);

@@ -28,7 +28,7 @@ bool FindRecord(const char16_t* list, const char16_t* name, const char16_t* firs
   return ForEachMsconfigRecord(list, [&](HKEY record, const char16_t* path) {
     RecordValue item;
     ReadRecordValue(record, u"item", &item);
-    if (!item.present || !wtext::Equal(item.text, name)) return false;
+    if (!item.present || item.text != name) return false;
     wtext::Copy(found->keyPath, path);
     if (firstValue != nullptr) ReadRecordValue(record, firstValue, &found->first);
     if (secondValue != nullptr) ReadRecordValue(record, secondValue, &found->second);
@@ -36,12 +36,9 @@ bool FindRecord(const char16_t* list, const char16_t* name, const char16_t* firs
   });
 }
 
-bool RemoveRecord(const FoundRecord& record) {
-  LONG result = platform::SHDeleteKeyW(HKEY_LOCAL_MACHINE, record.keyPath);
-  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
-}
+bool RemoveRecord(const FoundRecord& record) { return DeleteMsconfigRecord(record.keyPath); }
 
-bool HasText(const RecordValue& value) { return value.present && value.text[0] != 0; }
+bool HasText(const RecordValue& value) { return value.present && !value.text.empty(); }
 
 }  // namespace
 
@@ -61,9 +58,8 @@ int EnableStartupRegEntry(CommandItem& item) {
                                 runKey.receive()) !=
         ERROR_SUCCESS)
       return -1;
-    if (platform::RegSetValueExW(runKey.get(), item.name, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(record.first.text),
-                                 record.first.count) != ERROR_SUCCESS)
+    if (platform::RegSetValueExW(runKey.get(), item.name, 0, REG_SZ, record.first.bytes.data(),
+                                 static_cast<DWORD>(record.first.bytes.size())) != ERROR_SUCCESS)
       return -1;
   }
   return RemoveRecord(record) ? 0 : -1;
@@ -78,8 +74,8 @@ int DeleteStartupRegEntry(CommandItem& item) {
 int EnableStartupFolderEntry(CommandItem& item) {
   FoundRecord record;
   if (!FindRecord(kMsconfigFolderList, item.name, u"backup", u"path", &record)) return -1;
-  const char16_t* backup = record.first.text;
-  const char16_t* path = record.second.text;
+  const char16_t* backup = record.first.text.c_str();
+  const char16_t* path = record.second.text.c_str();
   if (!HasText(record.first) || !HasText(record.second)) return -1;
 
   // A saved copy recorded at the restore path is restored already; deleting
@@ -100,6 +96,6 @@ int DeleteStartupFolderEntry(CommandItem& item) {
   // The record goes first: a saved copy without its record is harmless, a
   // record without its saved copy could never be enabled.
   if (!RemoveRecord(record)) return -1;
-  if (HasText(record.first)) platform::DeleteFileW(record.first.text);
+  if (HasText(record.first)) platform::DeleteFileW(record.first.text.c_str());
   return 0;
 }

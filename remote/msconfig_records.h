@@ -6,6 +6,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/win32_types.h"
 
@@ -15,26 +17,30 @@ constexpr char16_t kMsconfigFolderList[] =
 
 // Record key paths are built in this many units.
 constexpr size_t kMsconfigPathUnits = 260;
-constexpr DWORD kRecordValueBytes = 504;
 
-// One string value of a record: at most 251 characters and the terminator;
-// the unit after the buffer stays zero, so text is always terminated.
+// One string value of a record, read whole: text holds the units up to the
+// first zero unit, bytes the data as stored (a restore writes it back as it
+// was, whatever its length).
 struct RecordValue {
-  char16_t text[kRecordValueBytes / sizeof(char16_t) + 1] = {};
-  DWORD count = 0;
+  std::u16string text;
+  std::vector<BYTE> bytes;
   bool present = false;
-  bool tooLong = false;  // present, but longer than the buffer
 };
 
-// A value that is missing or longer than the buffer is not present (a
-// restore must never write a cut-off command line or path); tooLong tells
-// the second case.
+// A value that is missing or cannot be read is not present.
 void ReadRecordValue(HKEY record, const char16_t* name, RecordValue* value);
 
 // Opens each record of list in enumeration order and calls visit with the
-// open key and its path, until visit answers true. An index that cannot be
+// open key and its path, until visit answers true. The records are read in
+// the native registry view, where the system configuration utility of a
+// 64-bit Windows keeps them. An index that cannot be
 // read is passed over; this many failures in a row end the walk (the key
 // cannot be read at all). True when visit answered true.
 constexpr int kMaxFailedIndexes = 256;
 bool ForEachMsconfigRecord(const char16_t* list,
                            const std::function<bool(HKEY record, const char16_t* path)>& visit);
+
+// Deletes the record at path (a record key found by ForEachMsconfigRecord)
+// with everything under it, in the same view. A record that is gone already
+// counts as deleted.
+bool DeleteMsconfigRecord(const char16_t* path);

@@ -328,3 +328,38 @@ LONG SHDeleteKeyW(HKEY root, const char16_t* subKey) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+LONG RegDeleteTreeW(HKEY key, const char16_t* subKey) {
+  backend::Guard guard(backend::Mutex());
+  if (backend::InjectedFault()) return ERROR_CANTWRITE;
+  OpenKey base;
+  LONG r = Resolve(key, &base);
+  if (r != ERROR_SUCCESS) return r;
+  const KeyPath names = backend::SplitKeyPath(subKey == nullptr ? u"" : subKey);
+  const KeyPath path = Join(base.path, names);
+  // With a sub-key the key itself goes too; without, only what lies below
+  // it. A whole hive is never deleted.
+  const bool wholeKey = !names.empty();
+  if (wholeKey && path.empty()) return ERROR_ACCESS_DENIED;
+  regfile::File* file = backend::ReadHive(base.hive, &r);
+  if (file == nullptr) return r;
+  Key* found = file->Find(path);
+  if (found == nullptr) return path.empty() || wholeKey ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+  if (!wholeKey && found->children.empty() && found->values.empty()) return ERROR_SUCCESS;
+  return backend::ChangeHive(base.hive, [&](regfile::File& f, bool* modified) -> LONG {
+    Key* target = f.Find(path);
+    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (wholeKey) {
+      f.Delete(target);
+    } else {
+      while (!target->children.empty()) f.Delete(target->children.back().get());
+      while (!target->values.empty()) f.DeleteValue(target, target->values.back().name);
+    }
+    *modified = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+}  // namespace platform

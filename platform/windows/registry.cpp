@@ -55,4 +55,8 @@ LONG SHDeleteKeyW(HKEY root, const char16_t* subKey) {
   return static_cast<LONG>(::SHDeleteKeyW(root, Wide(subKey)));
 }
 
+LONG RegDeleteTreeW(HKEY key, const char16_t* subKey) {
+  return ::RegDeleteTreeW(key, Wide(subKey));
+}
+
 }  // namespace platform

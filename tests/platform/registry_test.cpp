@@ -252,6 +252,48 @@ TEST_F(Registry, DeleteKeyRemovesTheSubtreeAndKeepsTheParent) {
             ERROR_SUCCESS);
 }
 
+// The tree delete works below an open handle (the way to stay in the view
+// the handle was opened in): with a sub-key name that key goes with
+// everything below it; without, only what lies below the handle's key.
+TEST_F(Registry, DeleteTreeBelowAnOpenHandle) {
+  ScopedKey deep;
+  ASSERT_EQ(Create(Key(u"\\List\\Record\\Deeper"), &deep), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(deep.get(), u"v", u"x"), ERROR_SUCCESS);
+  ScopedKey record;
+  ASSERT_EQ(Create(Key(u"\\List\\Record"), &record), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(record.get(), u"item", u"x"), ERROR_SUCCESS);
+  ScopedKey other;
+  ASSERT_EQ(Create(Key(u"\\List\\Other"), &other), ERROR_SUCCESS);
+  ScopedKey list;
+  ASSERT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, Key(u"\\List").c_str(), 0,
+                                    KEY_ALL_ACCESS | KEY_WOW64_64KEY, list.receive()),
+            ERROR_SUCCESS);
+
+  EXPECT_EQ(platform::RegDeleteTreeW(list.get(), u"RECORD"), ERROR_SUCCESS);
+  ScopedKey probe;
+  EXPECT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, Key(u"\\List\\Record").c_str(), 0, KEY_READ,
+                                    probe.receive()),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, Key(u"\\List\\Other").c_str(), 0, KEY_READ,
+                                    probe.receive()),
+            ERROR_SUCCESS);
+  EXPECT_EQ(platform::RegDeleteTreeW(list.get(), u"Record"), ERROR_FILE_NOT_FOUND);
+
+  // Without a name the key stays, emptied.
+  ASSERT_EQ(SetText(list.get(), u"own", u"x"), ERROR_SUCCESS);
+  EXPECT_EQ(platform::RegDeleteTreeW(list.get(), nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, Key(u"\\List").c_str(), 0, KEY_READ,
+                                    probe.receive()),
+            ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(platform::RegQueryValueExW(probe.get(), u"own", nullptr, nullptr, nullptr, &size),
+            ERROR_FILE_NOT_FOUND);
+  DWORD length = 64;
+  char16_t name[64] = {};
+  EXPECT_EQ(platform::RegEnumKeyExW(probe.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+}
+
 TEST_F(Registry, BadHandlesAndReadOnlyHandlesAreRefused) {
   HKEY bogus = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x5A5A5A0));
   DWORD size = 0;

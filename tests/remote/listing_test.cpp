@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "records/run_data.h"
 #include "tests/remote/remote_support.h"
 
 namespace remotetest {
@@ -103,7 +104,7 @@ TEST_F(ListingTest, EnabledItemsThenTheirDisabledTwins) {
   EXPECT_EQ(Utf8(disabledFile), Utf8(file.at(u"subkey")));
 }
 
-TEST_F(ListingTest, MsconfigRecordsAreListedWithTheirRootsAndHiddenOnesSkipped) {
+TEST_F(ListingTest, MsconfigRecordsAreListedWithTheirRootsLongOnesCutAndHiddenOnesSkipped) {
   WriteKnowledgeBase(
       "<RunItem Name=\"HiddenReg\" Desc=\"\" CmdL=\"\" Type=\"1\" Status=\"1\" Level=\"3\"/>\r\n"
       "<RunItem Name=\"HiddenFile.lnk\" Desc=\"\" CmdL=\"\" Type=\"2\" Status=\"1\" Level=\"3\"/>\r\n"
@@ -125,10 +126,12 @@ TEST_F(ListingTest, MsconfigRecordsAreListedWithTheirRootsAndHiddenOnesSkipped) 
     SetValue(HKEY_LOCAL_MACHINE, key, u"hkey", record.hkey);
     SetValue(HKEY_LOCAL_MACHINE, key, u"key", kRunPath);
   }
-  // A value longer than its 251-unit buffer makes its record unreadable.
+  // A command line longer than the field is listed cut, not passed over.
   const std::u16string longKey = std::u16string(kStartupRegPath) + u"\\f";
-  SetValue(HKEY_LOCAL_MACHINE, longKey, u"item", u"TooLong");
+  SetValue(HKEY_LOCAL_MACHINE, longKey, u"item", u"Padded");
   SetValue(HKEY_LOCAL_MACHINE, longKey, u"command", std::u16string(300, u'x'));
+  SetValue(HKEY_LOCAL_MACHINE, longKey, u"hkey", u"HKCU");
+  SetValue(HKEY_LOCAL_MACHINE, longKey, u"key", kRunPath);
 
   const std::u16string folderKey = std::u16string(kStartupFolderPath) + u"\\g";
   SetValue(HKEY_LOCAL_MACHINE, folderKey, u"item", u"Saved.lnk");
@@ -141,7 +144,11 @@ TEST_F(ListingTest, MsconfigRecordsAreListedWithTheirRootsAndHiddenOnesSkipped) 
   std::vector<std::u16string> names;
   for (const Attributes& item : back.items) names.push_back(item.at(u"name"));
   std::sort(names.begin(), names.end());
-  EXPECT_EQ((std::vector<std::u16string>{u"Known", u"Lower", u"Odd", u"Saved.lnk", u"User"}), names);
+  EXPECT_EQ((std::vector<std::u16string>{u"Known", u"Lower", u"Odd", u"Padded", u"Saved.lnk", u"User"}),
+            names);
+  const Attributes* padded = Find(back, u"Padded", u"2");
+  ASSERT_NE(nullptr, padded);
+  EXPECT_EQ(std::u16string(rundata::kCmdlineUnits - 1, u'x'), padded->at(u"cmdline"));
 
   struct Expected {
     const char16_t* name;

@@ -43,6 +43,20 @@ TEST_F(MsconfigTest, EnableRestoresTheRunValueAndRemovesTheRecord) {
   EXPECT_EQ(100, item.type) << "the dispatcher, not the operation, changes the type";
 }
 
+// A command line longer than any field comes back whole; a record that
+// holds sub-keys of its own is deleted with them.
+TEST_F(MsconfigTest, LongCommandIsRestoredWholeAndTheRecordGoesWithItsSubKeys) {
+  ASSERT_TRUE(testsys::SetRegString(HKEY_CURRENT_USER, kRun, u"Other", u"c:\\other.exe"));
+  const std::u16string command = u"c:\\tool.exe " + std::u16string(600, u'p');
+  AddRegRecord(u"Long", u"Long", command, u"HKCU", kRun);
+  ASSERT_TRUE(testsys::SetRegString(HKEY_LOCAL_MACHINE, RegRecord(u"Long") + u"\\Extra", u"x", u"y"));
+  CommandItem item = MakeItem(u"Long", kCU, kRun, 100);
+  ASSERT_EQ(0, EnableStartupRegEntry(item));
+  EXPECT_EQ(command, ValueText(HKEY_CURRENT_USER, kRun, u"Long"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, RegRecord(u"Long")));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMsconfigReg)) << "only the record is deleted";
+}
+
 TEST_F(MsconfigTest, OnlyOneOfTwoRecordsWithTheSameItemIsHandled) {
   AddRegRecord(u"First", u"Tool", u"c:\\tool.exe", u"HKCU", kRun);
   AddRegRecord(u"Second", u"Tool", u"c:\\tool.exe", u"HKCU", kRun);
