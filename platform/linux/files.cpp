@@ -13,6 +13,7 @@
 #include <climits>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "platform/case_fold.h"
@@ -47,6 +48,21 @@ struct HandleObject {
 std::map<uintptr_t, std::unique_ptr<HandleObject>>& Objects() {
   static std::map<uintptr_t, std::unique_ptr<HandleObject>> objects;
   return objects;
+}
+
+// Files this process created outside the image (the host's response is
+// written beside the path the host named, which may lie anywhere). Outside
+// the image nothing else is ever changed: such a file may be renamed over a
+// name in its own folder, or deleted, and that is all.
+std::set<std::string>& OwnFilesOutside() {
+  static std::set<std::string> files;
+  return files;
+}
+
+// Whether a change may act on host path: inside the image, or a file this
+// process made outside it.
+bool MayChange(const std::string& host) {
+  return backend::InsideImage(host) || OwnFilesOutside().count(host) != 0;
 }
 
 HANDLE Register(std::unique_ptr<HandleObject> object) {
@@ -261,6 +277,12 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD /*share*/, void* /*
   bool writing = (access & GENERIC_WRITE) != 0;
   int mode = reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
   bool existed = backend::Exists(host);
+  // Writing, truncating or creating: never through a link, and outside the
+  // image only a new file (which changes nothing that was there).
+  bool changes = writing || creation != OPEN_EXISTING;
+  bool outside = changes && !backend::InsideImage(host);
+  if (outside && creation != CREATE_NEW) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  if (changes) mode |= O_NOFOLLOW;
   switch (creation) {
     case CREATE_NEW: mode |= O_CREAT | O_EXCL; break;
     case CREATE_ALWAYS: mode |= O_CREAT | O_TRUNC; break;
@@ -284,6 +306,7 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD /*share*/, void* /*
   }
   // Regular files never block; reads and writes go back to blocking mode.
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (outside) OwnFilesOutside().insert(host);
   auto object = std::make_unique<HandleObject>();
   object->kind = HandleObject::kFile;
   object->fd = fd;
@@ -449,24 +472,31 @@ BOOL DeleteFileW(const char16_t* path) {
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string host = Map(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  if (!backend::InsideImage(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!MayChange(host)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   struct stat st;
   if (lstat(host.c_str(), &st) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
   // Only a regular file or a link is deleted: never a folder, FIFO, socket or device.
   if (!(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) || (S_ISREG(st.st_mode) && ReadOnlyFile(st)))
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (unlink(host.c_str()) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
+  OwnFilesOutside().erase(host);
   return TRUE;
 }
 
 // rename(2): atomic, and a symbolic link at the destination is replaced
 // rather than followed. Only files move (the module never moves a folder).
+// Both ends lie in the image, or the file is one this process made outside
+// it and keeps its folder (how the host's response replaces its file).
 BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD flags) {
   backend::Guard guard(backend::Mutex());
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::string from = Map(existing);
   std::string to = Map(replacement);
   if (from.empty() || to.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  bool own = OwnFilesOutside().count(from) != 0;
+  bool inside = backend::InsideImage(from) && backend::InsideImage(to);
+  if (!inside && !(own && backend::ParentOf(from) == backend::ParentOf(to)))
+    return Fail(ERROR_ACCESS_DENIED, FALSE);
   struct stat st;
   if (lstat(from.c_str(), &st) != 0) return Fail(backend::ErrorFromErrno(errno, from), FALSE);
   if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
@@ -478,6 +508,7 @@ BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD fl
     DWORD error = errno == ENOENT ? DWORD(ERROR_PATH_NOT_FOUND) : backend::ErrorFromErrno(errno, to);
     return Fail(error, FALSE);
   }
+  OwnFilesOutside().erase(from);
   return TRUE;
 }
 

@@ -6,16 +6,20 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "platform/file_io.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "tests/support/test_system.h"
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/linux/system_image.h"
+#include "tests/support/wine_prefix.h"
 #endif
 
 namespace {
@@ -228,6 +232,14 @@ TEST_F(Files, NothingThatChangesAFileActsOutsideTheImage) {
   for (char c : outside) z += c == '/' ? u'\\' : char16_t(c);
   const std::u16string inImage = Path(u"inside.txt");
   ASSERT_TRUE(testsys::WriteFileBytes(inImage, "inside"));
+  // A file of the image that is a link to the host file.
+  ASSERT_EQ(symlink(victim.c_str(), (platform::image::HostPath(folder_.c_str()) + "/linked.txt").c_str()), 0);
+  auto opens = [](const std::u16string& path, DWORD creation) {
+    HANDLE h = platform::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, creation, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return FALSE;
+    platform::CloseHandle(h);
+    return TRUE;
+  };
 
   struct Row {
     const char* what;
@@ -244,6 +256,17 @@ TEST_F(Files, NothingThatChangesAFileActsOutsideTheImage) {
        [&] { return platform::CreateDirectoryW((z + u"\\made").c_str(), nullptr); }},
       {"remove a folder through a link",
        [&] { return platform::RemoveDirectoryW(Path(u"Desktop\\emptyfolder").c_str()); }},
+      {"open a Z: file for writing", [&] { return opens(z + u"\\victim.txt", OPEN_EXISTING); }},
+      {"truncate a Z: file", [&] { return opens(z + u"\\victim.txt", CREATE_ALWAYS); }},
+      {"write through a link in the image", [&] { return opens(Path(u"linked.txt"), OPEN_EXISTING); }},
+      {"truncate through a link in the image", [&] { return opens(Path(u"linked.txt"), CREATE_ALWAYS); }},
+      {"move a Z: file into the image",
+       [&] { return platform::MoveFileExW((z + u"\\victim.txt").c_str(), Path(u"taken.txt").c_str(), 0); }},
+      {"move an image file over a Z: file",
+       [&] {
+         return platform::MoveFileExW(inImage.c_str(), (z + u"\\victim.txt").c_str(),
+                                      MOVEFILE_REPLACE_EXISTING);
+       }},
   };
   for (const Row& row : rows) {
     platform::SetLastError(0);
@@ -253,6 +276,8 @@ TEST_F(Files, NothingThatChangesAFileActsOutsideTheImage) {
   struct stat st;
   EXPECT_EQ(stat(victim.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 6);
+  EXPECT_EQ(testsys::ReadHostFile(victim), "victim");
+  EXPECT_TRUE(testsys::FileExists(inImage));
   EXPECT_NE(stat((outside + "/new.txt").c_str(), &st), 0);
   EXPECT_NE(stat((outside + "/made").c_str(), &st), 0);
   EXPECT_EQ(stat((outside + "/emptyfolder").c_str(), &st), 0);
@@ -263,6 +288,46 @@ TEST_F(Files, NothingThatChangesAFileActsOutsideTheImage) {
   EXPECT_EQ(stat(victim.c_str(), &st), 0);
   unlink(victim.c_str());
   rmdir((outside + "/emptyfolder").c_str());
+  rmdir(outside.c_str());
+}
+
+// The host names its response file, which may lie anywhere: outside the
+// image the module creates new files only, and renames or deletes only a
+// file it made itself, in that file's own folder.
+TEST_F(Files, TheHostsOutputFileIsWrittenOutsideTheImageAndNothingElse) {
+  char outsideFolder[] = "/tmp/rv-output-XXXXXX";
+  ASSERT_NE(mkdtemp(outsideFolder), nullptr);
+  const std::string outside = outsideFolder;
+  std::u16string z = u"Z:";
+  for (char c : outside) z += c == '/' ? u'\\' : char16_t(c);
+  const std::u16string response = z + u"\\response.xml";
+  ASSERT_TRUE(platform::ReplaceWholeFile(response.c_str(), "first", 5));
+  ASSERT_TRUE(platform::ReplaceWholeFile(response.c_str(), "second", 6)) << "an existing response is replaced";
+  EXPECT_EQ(testsys::ReadHostFile(outside + "/response.xml"), "second");
+  // The replaced file is the host's now: the module may not delete it, nor
+  // rename it elsewhere.
+  EXPECT_FALSE(platform::DeleteFileW(response.c_str()));
+  EXPECT_FALSE(platform::MoveFileExW(response.c_str(), Path(u"taken.xml").c_str(), 0));
+  // A new file made outside may be removed again by the module, and only
+  // renamed within its folder.
+  const std::u16string made = z + u"\\made.tmp";
+  HANDLE h = platform::CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  platform::CloseHandle(h);
+  EXPECT_FALSE(platform::MoveFileExW(made.c_str(), Path(u"made.tmp").c_str(), 0)) << "into another folder";
+  EXPECT_TRUE(platform::DeleteFileW(made.c_str()));
+  // CREATE_NEW never opens what is there already.
+  h = platform::CreateFileW(response.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(testsys::ReadHostFile(outside + "/response.xml"), "second");
+  DIR* dir = opendir(outside.c_str());
+  ASSERT_NE(dir, nullptr);
+  std::vector<std::string> left;
+  while (struct dirent* entry = readdir(dir))
+    if (entry->d_name[0] != '.') left.push_back(entry->d_name);
+  closedir(dir);
+  EXPECT_EQ(left, std::vector<std::string>{"response.xml"}) << "no temporary file left behind";
+  unlink((outside + "/response.xml").c_str());
   rmdir(outside.c_str());
 }
 

@@ -17,10 +17,12 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "platform/handles.h"
 #include "platform/linux/prefix_probe.h"
+#include "platform/linux/registry_store.h"
 #include "platform/linux/system_image.h"
 #include "platform/platform.h"
 #include "tests/support/test_system.h"
@@ -142,6 +144,42 @@ TEST_F(RegistryStore, InjectedFaultLeavesTheValueAsItWas) {
             ERROR_CANTWRITE);
   EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"v"), u"before");
   EXPECT_EQ(platform::image::OperationsSoFar(), 3) << "set, open and query were counted";
+}
+
+// A change that throws or fails after it has edited the hive in memory is
+// dropped: the next successful change saves only itself, never the half-made
+// edit it would otherwise find still "loaded".
+TEST_F(RegistryStore, AChangeThatFailsPartWayIsNeverSavedByALaterOne) {
+  using platform::backend::ChangeHive;
+  using platform::backend::Hive;
+  struct Row {
+    const char* why;
+    bool throws;
+  };
+  const Row rows[] = {{"an exception part-way through", true}, {"an error after the edit", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    LONG r = ERROR_SUCCESS;
+    try {
+      r = ChangeHive(Hive::kUser, [&](platform::regfile::File& file, bool* modified) -> LONG {
+        bool created = false;
+        platform::regfile::Key* key = file.Create(platform::backend::SplitKeyPath(kKey), &created);
+        file.SetValue(key, u"half", REG_SZ, std::string("h\0a\0l\0f\0\0\0", 10));
+        *modified = true;
+        if (row.throws) throw std::runtime_error("stopped half-way");
+        return ERROR_OUTOFMEMORY;
+      });
+    } catch (const std::exception&) {
+      r = ERROR_CANTWRITE;  // the store let it escape; what counts is what is saved next
+    }
+    EXPECT_NE(r, ERROR_SUCCESS);
+    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"next", u"saved"), ERROR_SUCCESS);
+    EXPECT_EQ(ReadHost(UserReg()).find("\"half\""), std::string::npos) << ReadHost(UserReg());
+    LONG query = ERROR_SUCCESS;
+    Query(HKEY_CURRENT_USER, kKey, u"half", &query);
+    EXPECT_EQ(query, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"next"), u"saved");
+  }
 }
 
 // A root writer keeps the user's ownership and the file's mode; a read-only

@@ -13,3 +13,10 @@ runvane_add_test(NAME remote_ops_tests EDITION full SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/msconfig_entries_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/failure_injection_test.cpp
 )
+# Hostile inputs at each entry point: check, repair, listing, disable,
+# enable and delete through a command file.
+runvane_add_test(NAME hostile_inputs_tests EDITION full SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/remote_support.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ops_support.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hostile_inputs_test.cpp
+)
