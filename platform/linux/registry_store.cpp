@@ -10,6 +10,7 @@
 #include <climits>
 
 #include "platform/linux/backend.h"
+#include "platform/linux/hive_store.h"
 
 namespace platform {
 namespace backend {
@@ -104,32 +105,26 @@ LONG Refresh(Hive hive) {
   return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
-// Holds the image's registry lock for as long as it lives: an exclusive
-// flock on the image folder itself, so no lock file is ever created in the
-// prefix (none to be left behind owned by another user, none to be made
-// through a link planted there).
-class ImageLock {
- public:
-  ImageLock() {
-    fd_ = open(RootPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    int r;
-    do {
-      r = flock(fd_, LOCK_EX);
-    } while (r != 0 && errno == EINTR);
-    if (r != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~ImageLock() {
-    if (fd_ >= 0) close(fd_);  // closing releases the lock
-  }
-  bool held() const { return fd_ >= 0; }
+}  // namespace
 
- private:
-  int fd_ = -1;
-};
+ImageLock::ImageLock() {
+  fd_ = open(RootPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  int r;
+  do {
+    r = flock(fd_, LOCK_EX);
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+ImageLock::~ImageLock() {
+  if (fd_ >= 0) close(fd_);  // closing releases the lock
+}
+
+namespace {
 
 // Whether this process may replace the file: never a read-only file (even as
 // root, who could), never one whose permissions deny this user writing.
@@ -149,6 +144,7 @@ std::string HiveFile(const std::string& root, Hive hive) {
 }
 
 regfile::File* ReadHive(Hive hive, LONG* error) {
+  if (OfflineImage()) return hivestore::ReadHive(hive, error);
   LONG r = Refresh(hive);
   if (error != nullptr) *error = r;
   return r == ERROR_SUCCESS ? &State(hive).file : nullptr;
@@ -193,6 +189,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
 }
 
 LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change) {
+  if (OfflineImage()) return hivestore::ChangeHive(hive, change);
   if (WineServerOwnsImage()) return ERROR_SHARING_VIOLATION;
   if (!IsDirectory(RootPath())) return ERROR_CANTWRITE;
   ImageLock lock;
