@@ -417,11 +417,13 @@ bool ApplyChanges(HiveFile& f, Key* mount, std::vector<hive_node_h>* live) {
   std::sort(live->begin(), live->end());
   std::vector<hive_node_h> gone;
   std::set_difference(f.loaded.begin(), f.loaded.end(), live->begin(), live->end(), std::back_inserter(gone));
-  for (hive_node_h node : gone) {
-    hive_node_h parent = hivex_node_parent(h, node);
-    if (std::binary_search(gone.begin(), gone.end(), parent)) continue;  // goes with its parent
+  // The tops of the deleted subtrees, all found before any is deleted: a
+  // node below a deleted one is gone with it.
+  std::vector<hive_node_h> tops;
+  for (hive_node_h node : gone)
+    if (!std::binary_search(gone.begin(), gone.end(), hivex_node_parent(h, node))) tops.push_back(node);
+  for (hive_node_h node : tops)
     if (hivex_node_delete_child(h, node) != 0) return false;
-  }
   for (Key* key : keys) {
     hive_node_h node = NodeOf(key);
     if (node == 0) {
