@@ -11,3 +11,10 @@ if(NOT RUNVANE_WINDOWS)
     RUNVANE_FIXTURE_DIR="${RV_FIXTURE_DIR}")
   add_dependencies(offline_windows_tests runvane_fixtures)
 endif()
+if(NOT RUNVANE_WINDOWS)
+  add_test(NAME offline_host_test
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/offline_host_test.sh $<TARGET_FILE:runvane_host>
+      ${PROJECT_SOURCE_DIR}/tests/support/make_offline_volume.sh ${RV_FIXTURE_DIR}
+      ${PROJECT_SOURCE_DIR}/tests/fixtures/hives)
+  set_tests_properties(offline_host_test PROPERTIES TIMEOUT 120)
+endif()
