@@ -111,7 +111,9 @@ void Say(const std::string& line) {
 // Each warning once a run: the module reads a hive many times.
 void WarnOnce(const std::string& line) {
   static std::set<std::string> said;
-  if (said.insert(line).second) Say(line);
+  if (said.count(line) != 0) return;
+  if (said.size() < 256) said.insert(line);  // bounded: a long run meets many hives
+  Say(line);
 }
 
 const offline::Profile* ChosenUser() {
