@@ -39,6 +39,7 @@ total_passed=0
 total_failed=0
 built_linux=0
 built_win32=0
+built_win64=0
 summary=()
 started=$(date +%s)
 
@@ -138,6 +139,7 @@ windows_target() {
   configure_and_build "$name" "$dir" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" || return 1
   [ "$name" = win32 ] && built_win32=1
+  [ "$name" = win64 ] && built_win64=1
   if [ "$bits" = 32 ] && [ "$RUNVANE_WINE32_OK" != 1 ]; then
     note "$name: tests not run: $RUNVANE_WINE32_REASON"
     summary+=("$name: built; tests not run: $RUNVANE_WINE32_REASON")
@@ -243,6 +245,13 @@ for target in $targets; do
   timings+=("$target $(( $(date +%s) - target_started )) s")
 done
 
+# Both builds on one 64-bit Wine prefix: the same items in both registry
+# views, and each sees the other's changes.
+if [ "$built_linux" = 1 ] && [ "$built_win64" = 1 ]; then
+  check "views: Linux and Windows builds on a win64 prefix" \
+    bash "$root/tests/host/views_agreement_test.sh" "$root/build/linux/bin" "$root/build/win64/bin"
+fi
+
 # The release artefacts, made from the two builds above and tested as shipped.
 if [ "$built_linux" = 1 ] && [ "$built_win32" = 1 ] && [ "${RUNVANE_PACKAGE:-1}" != 0 ]; then
   packages="$root/build/packages"
@@ -253,7 +262,8 @@ if [ "$built_linux" = 1 ] && [ "$built_win32" = 1 ] && [ "${RUNVANE_PACKAGE:-1}"
     check "packages: deb" bash "$root/tests/packaging/deb_test.sh" \
       "$(ls "$packages"/runvane_*.deb)" "$root/build/linux/bin" "$root"
     check "packages: zip" bash "$root/tests/packaging/zip_test.sh" \
-      "$(ls "$packages"/runvane-*-win32.zip)" "$root/build/win32/bin" "$root/build/linux/bin"
+      "$(ls "$packages"/runvane-*-win32.zip)" "$root/build/win32/bin" "$root/build/linux/bin" \
+      "$root/build/win64/bin"
   else
     summary+=("packages: tools/package.sh FAILED")
     total_failed=$((total_failed + 1))
