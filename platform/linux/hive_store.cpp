@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <set>
 #include <unordered_set>
@@ -78,11 +79,35 @@ struct Store {
   regfile::File file;
   HiveFile main;    // SOFTWARE or NTUSER.DAT
   HiveFile system;  // HKEY_LOCAL_MACHINE only: SYSTEM
+  bool pending = false;  // changed in an open group, not yet written
 };
 
 Store& StoreOf(Hive hive) {
   static Store stores[2];
   return stores[hive == Hive::kMachine ? 0 : 1];
+}
+
+// An open registry transaction: the image lock it holds from its first
+// change to its end, whether a change in it failed, and the hives it
+// changed, written once each at its end in the order of their first change.
+struct Group {
+  int depth = 0;
+  bool failed = false;
+  std::unique_ptr<ImageLock> lock;
+  std::vector<Hive> changed;
+};
+
+Group& CurrentGroup() {
+  static Group group;
+  return group;
+}
+
+void DropPending() {
+  for (Hive hive : {Hive::kMachine, Hive::kUser}) {
+    Store& s = StoreOf(hive);
+    if (s.pending) s.loaded = false;
+    s.pending = false;
+  }
 }
 
 struct Volume {
@@ -506,23 +531,81 @@ regfile::File* ReadHive(Hive hive, LONG* error) {
 }
 
 LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change) {
-  ImageLock lock;
-  if (!lock.held()) return ERROR_ACCESS_DENIED;
-  LONG r = Refresh(hive);
-  if (r != ERROR_SUCCESS) return r;
+  Group& group = CurrentGroup();
+  const bool grouped = group.depth > 0;
+  if (grouped && group.failed) return ERROR_CANTWRITE;
+  std::unique_ptr<ImageLock> lock;
+  if (!grouped || group.lock == nullptr) {
+    lock = std::make_unique<ImageLock>();
+    if (!lock->held()) return ERROR_ACCESS_DENIED;
+    if (grouped) group.lock = std::move(lock);
+  }
   Store& s = StoreOf(hive);
+  // Whatever was not written is dropped (inside a group, all the group
+  // changed): the next read is the hive on disk.
+  auto fail = [&](LONG error) {
+    s.loaded = false;
+    if (grouped) {
+      group.failed = true;
+      DropPending();
+    }
+    return error;
+  };
+  LONG r = Refresh(hive);
+  if (r != ERROR_SUCCESS) return grouped ? fail(r) : r;
   bool modified = false;
   try {
     r = change(s.file, &modified);
   } catch (...) {
-    s.loaded = false;  // drop the half-made change: read the hive again
-    return ERROR_CANTWRITE;
+    return fail(ERROR_CANTWRITE);
   }
   if (!modified) return r;
-  if (r == ERROR_SUCCESS) r = Commit(hive, s);
-  // Whatever was not written is dropped: the next read is the hive on disk.
-  if (r != ERROR_SUCCESS) s.loaded = false;
-  return r;
+  if (r != ERROR_SUCCESS) return fail(r);
+  if (!grouped) {
+    r = Commit(hive, s);
+    return r == ERROR_SUCCESS ? r : fail(r);
+  }
+  // A hive that may not be written is refused now, not at the group's end.
+  r = MayWrite(s.main);
+  if (r != ERROR_SUCCESS) return fail(r);
+  if (!s.pending) group.changed.push_back(hive);
+  s.pending = true;
+  return ERROR_SUCCESS;
+}
+
+void BeginTransaction() {
+  Group& group = CurrentGroup();
+  if (group.depth++ == 0) group.failed = false;
+}
+
+bool EndTransaction(bool commit) {
+  Group& group = CurrentGroup();
+  bool saved = true;
+  if (group.depth > 0 && --group.depth == 0) {
+    if (!commit || group.failed) {
+      DropPending();
+      saved = false;
+    } else {
+      for (Hive hive : group.changed) {
+        Store& s = StoreOf(hive);
+        if (!s.pending) continue;
+        s.pending = false;
+        if (Commit(hive, s) != ERROR_SUCCESS) {
+          s.loaded = false;
+          DropPending();
+          saved = false;
+        }
+      }
+    }
+    group.changed.clear();
+    group.failed = false;
+    group.lock.reset();
+  } else if (!commit) {
+    group.failed = true;  // an inner group given up gives up the whole
+    DropPending();
+    saved = false;
+  }
+  return saved;
 }
 
 }  // namespace hivestore

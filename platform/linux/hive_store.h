@@ -38,6 +38,10 @@ namespace hivestore {
 // As backend::ReadHive and backend::ChangeHive, on the volume's hives.
 regfile::File* ReadHive(Hive hive, LONG* error);
 LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change);
+// As backend::BeginTransaction and EndTransaction (the caller holds the
+// backend's lock): a group's changes are written once each hive at its end.
+void BeginTransaction();
+bool EndTransaction(bool commit);
 
 }  // namespace hivestore
 }  // namespace backend

@@ -383,3 +383,34 @@ TEST_F(OfflineVolume, RewrittenHiveKeepsOwnerAndMode) {
 }
 
 }  // namespace
+
+namespace {
+
+// A registry transaction writes each hive it changed once, at its end; one
+// given up leaves the hive as it was.
+TEST_F(OfflineVolume, TransactionWritesTheHiveOnceOrNotAtAll) {
+  Build("alice");
+  const std::u16string run = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  std::string software = config_ + "/SOFTWARE";
+  struct stat before;
+  ASSERT_EQ(stat(software.c_str(), &before), 0);
+  platform::BeginRegistryTransaction();
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, run + u"\\Moved", u"ToolsAgent", u"x"), ERROR_SUCCESS);
+  EXPECT_EQ(platform::SHDeleteValueW(HKEY_LOCAL_MACHINE, run.c_str(), u"ToolsAgent"), ERROR_SUCCESS);
+  struct stat during;
+  ASSERT_EQ(stat(software.c_str(), &during), 0);
+  EXPECT_EQ(during.st_ino, before.st_ino);  // nothing written yet
+  EXPECT_EQ(ModuleValues(HKEY_LOCAL_MACHINE, run + u"\\Moved").count("ToolsAgent"), 1u);  // but read back
+  EXPECT_TRUE(platform::EndRegistryTransaction(TRUE));
+  EXPECT_EQ(ReglookupValues(software, "/Microsoft/Windows/CurrentVersion/Run/Moved")["ToolsAgent"], "SZ:x");
+  EXPECT_EQ(ReglookupValues(software, "/Microsoft/Windows/CurrentVersion/Run").count("ToolsAgent"), 0u);
+
+  std::string written = ReadHost(software);
+  platform::BeginRegistryTransaction();
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, run, u"Dropped", u"y"), ERROR_SUCCESS);
+  EXPECT_FALSE(platform::EndRegistryTransaction(FALSE));
+  EXPECT_EQ(ReadHost(software), written);
+  EXPECT_EQ(ModuleValues(HKEY_LOCAL_MACHINE, run).count("Dropped"), 0u);
+}
+
+}  // namespace
