@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <cstdio>
 #include <set>
@@ -404,6 +405,13 @@ LONG MayWrite(const HiveFile& f) {
     Say(f.path + ": not changed: it was not cleanly written (its sequence numbers differ); let Windows "
                  "boot once, or replay its logs, before changing it");
     return ERROR_BADDB;
+  }
+  // A hive found through a link that leads out of the volume is not the
+  // volume's: nothing outside the image is changed.
+  char real[PATH_MAX];
+  if (!InsideImage(f.path) || realpath(f.path.c_str(), real) == nullptr || !InsideImage(real)) {
+    Say(f.path + ": not changed: it lies outside the volume");
+    return ERROR_ACCESS_DENIED;
   }
   struct statvfs fs;
   std::string folder = ParentOf(f.path);

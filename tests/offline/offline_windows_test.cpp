@@ -414,3 +414,24 @@ TEST_F(OfflineVolume, TransactionWritesTheHiveOnceOrNotAtAll) {
 }
 
 }  // namespace
+
+namespace {
+
+// A hive that is a link out of the volume is read, never written.
+TEST_F(OfflineVolume, HiveLinkedFromOutsideIsNeverWritten) {
+  Build("alice");
+  std::string outside = work_ + "/outside-SOFTWARE";
+  ASSERT_EQ(rename((config_ + "/SOFTWARE").c_str(), outside.c_str()), 0);
+  ASSERT_EQ(symlink(outside.c_str(), (config_ + "/SOFTWARE").c_str()), 0);
+  platform::image::SetRoot(volume_);
+  std::string before = ReadHost(outside);
+  const std::u16string run = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  EXPECT_EQ(ModuleValues(HKEY_LOCAL_MACHINE, run).count("ToolsAgent"), 1u);
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, run, u"Added", u"x"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadHost(outside), before);
+  struct stat st;
+  ASSERT_EQ(lstat((config_ + "/SOFTWARE").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+}  // namespace
