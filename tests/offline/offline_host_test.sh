@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The reference host's whole round on a built offline Windows volume:
 # list, check, disable, enable and delete of Run values in both registry
-# views and of a startup-folder file, each read back from the hives with
+# views, of a startup-folder file and of an MSConfig record, each read back from the hives with
 # reglookup; a copy of each changed hive kept once a run; the user named
 # when there is more than one.
 #
@@ -29,7 +29,7 @@ lacks() { values "$1" "$2" | grep -q "^$3=" && fail "$2 of $(basename "$1") stil
 grep -q "alice, bob" "$work/err" || fail "the candidates are not named: $(cat "$work/err")"
 
 "$host" --image "$v" --user alice list >"$work/list" 2>"$work/err" || fail "list exited $?: $(cat "$work/err")"
-for name in ToolsAgent "Missing Helper" OldAgent AliceSync common.exe alice-start.exe; do
+for name in ToolsAgent "Missing Helper" OldAgent AliceSync OldTray common.exe alice-start.exe; do
   grep -qF "$name" "$work/list" || fail "list lacks $name"
 done
 grep -q BobUpdater "$work/list" && fail "list shows bob's item for alice"
@@ -56,6 +56,12 @@ has "$software" "/Wow6432Node$run" 'OldAgent=C:\Program Files (x86)\Old\old.exe'
 has "$alice" "/Software$run" 'AliceSync=C:\Program Files\Tools\normal.exe'
 [ -e "$v/Users/alice/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup/alice-start.exe" ] ||
   fail "the startup file did not come back"
+
+# A record of the system's configuration tool comes back to the Run key it names.
+"$host" --image "$v" --user alice enable OldTray >"$work/out" 2>&1 || fail "enable OldTray exited $?: $(cat "$work/out")"
+has "$software" "$run" 'OldTray=C:\Program Files\Tools\normal.exe /tray'
+reglookup -H -p "/Microsoft/Shared Tools/MSConfig/startupreg" "$software" | grep -q OldTray &&
+  fail "the MSConfig record of OldTray is still there"
 
 "$host" --image "$v" --user alice delete "Missing Helper" >"$work/out" 2>&1 || fail "delete exited $?: $(cat "$work/out")"
 lacks "$software" "$run" "Missing Helper"

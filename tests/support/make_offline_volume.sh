@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds an offline Windows volume for the tests, as a rescue system shows a
-# mounted Windows partition: SOFTWARE with Run values in both registry views
-# and a ProfileList of two users, SYSTEM with the session environment, the
-# users alice and bob (Users\) with an NTUSER.DAT each, Default (no user),
+# mounted Windows partition: SOFTWARE with Run values in both registry views,
+# an MSConfig record and a ProfileList of two users, SYSTEM with the session
+# environment, the users alice and bob (Users\) with an NTUSER.DAT each, Default (no user),
 # startup folders with files, and programs with version resources.
 #
 # The hives are made with libhivex's hivexsh from an empty base hive: a real
@@ -62,6 +62,10 @@ cp "$fixtures/long_company.exe" "$volume/ProgramData/Microsoft/Windows/Start Men
   printf 'add S-1-5-18\ncd S-1-5-18\nsetval 1\nProfileImagePath\nexpandstring:%%systemroot%%\\system32\\config\\systemprofile\ncd ..\n'
   printf 'add S-1-5-21-1-2-3-1001\ncd S-1-5-21-1-2-3-1001\nsetval 1\nProfileImagePath\nexpandstring:%%SystemDrive%%\\Users\\alice\ncd ..\n'
   printf 'add S-1-5-21-1-2-3-1002\ncd S-1-5-21-1-2-3-1002\nsetval 1\nProfileImagePath\nstring:C:\\Users\\bob\n'
+  # An item switched off by the system's own configuration tool.
+  keys Microsoft "+Shared Tools" +MSConfig +startupreg +OldTray
+  printf 'setval 4\nitem\nstring:OldTray\ncommand\nstring:C:\\Program Files\\Tools\\normal.exe /tray\n'
+  printf 'hkey\nstring:HKLM\nkey\nstring:SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\n'
   keys +Wow6432Node +Microsoft +Windows +CurrentVersion +Run
   printf 'setval 1\nOldAgent\nstring:C:\\Program Files (x86)\\Old\\old.exe\n'
 } >"$work/software.script"
