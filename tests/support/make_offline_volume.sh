@@ -2,8 +2,9 @@
 # Builds an offline Windows volume for the tests, as a rescue system shows a
 # mounted Windows partition: SOFTWARE with Run values in both registry views,
 # an MSConfig record and a ProfileList of two users, SYSTEM with the session
-# environment, the users alice and bob (Users\) with an NTUSER.DAT each, Default (no user),
-# startup folders with files, and programs with version resources.
+# environment, the users alice and bob (Users\) with an NTUSER.DAT each,
+# Default (no user), startup folders with files, and programs with version
+# resources.
 #
 # The hives are made with libhivex's hivexsh from an empty base hive: a real
 # user hive (tests/fixtures/hives/plaso-NTUSER-RunTests.DAT.xz) with every
