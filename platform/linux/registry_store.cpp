@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/linux/backend.h"
+#include "platform/linux/hive_store.h"
 
 namespace platform {
 namespace backend {
@@ -130,32 +131,26 @@ LONG Refresh(Hive hive, bool verify = false) {
   return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
-// Holds the image's registry lock for as long as it lives: an exclusive
-// flock on the image folder itself, so no lock file is ever created in the
-// prefix (none to be left behind owned by another user, none to be made
-// through a link planted there).
-class ImageLock {
- public:
-  ImageLock() {
-    fd_ = open(RootPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    int r;
-    do {
-      r = flock(fd_, LOCK_EX);
-    } while (r != 0 && errno == EINTR);
-    if (r != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~ImageLock() {
-    if (fd_ >= 0) close(fd_);  // closing releases the lock
-  }
-  bool held() const { return fd_ >= 0; }
+}  // namespace
 
- private:
-  int fd_ = -1;
-};
+ImageLock::ImageLock() {
+  fd_ = open(RootPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  int r;
+  do {
+    r = flock(fd_, LOCK_EX);
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+ImageLock::~ImageLock() {
+  if (fd_ >= 0) close(fd_);  // closing releases the lock
+}
+
+namespace {
 
 // Whether this process may replace the file: never a read-only file (even as
 // root, who could), never one whose permissions deny this user writing.
@@ -175,6 +170,7 @@ std::string HiveFile(const std::string& root, Hive hive) {
 }
 
 regfile::File* ReadHive(Hive hive, LONG* error) {
+  if (OfflineImage()) return hivestore::ReadHive(hive, error);
   LONG r = Refresh(hive);
   if (error != nullptr) *error = r;
   return r == ERROR_SUCCESS ? &State(hive).file : nullptr;
@@ -303,6 +299,12 @@ LONG SaveHive(Hive hive) {
 }  // namespace
 
 LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change) {
+  if (OfflineImage())
+    return hivestore::ChangeHive(hive, [&](regfile::File& file, bool* modified) {
+      LONG r = change(file, modified);
+      if (*modified) ++g_localChanges;
+      return r;
+    });
   Transaction& transaction = CurrentTransaction();
   const bool grouped = transaction.depth > 0;
   if (grouped && transaction.failed) return ERROR_CANTWRITE;
@@ -350,11 +352,17 @@ unsigned long LocalChanges() { return g_localChanges; }
 
 void BeginTransaction() {
   Mutex().lock();  // released by EndTransaction: one thread's group at a time
+  if (OfflineImage()) return hivestore::BeginTransaction();
   Transaction& transaction = CurrentTransaction();
   if (transaction.depth++ == 0) transaction.failed = false;
 }
 
 bool EndTransaction(bool commit) {
+  if (OfflineImage()) {
+    bool saved = hivestore::EndTransaction(commit);
+    Mutex().unlock();
+    return saved;
+  }
   Transaction& transaction = CurrentTransaction();
   bool saved = true;
   if (transaction.depth > 0 && --transaction.depth == 0) {

@@ -31,6 +31,22 @@ regfile::File* ReadHive(Hive hive, LONG* error);
 // stays as it is on disk).
 LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change);
 
+// Holds the image's registry lock for as long as it lives: an exclusive
+// flock on the image folder itself, so no lock file is ever created in the
+// image (none to be left behind owned by another user, none to be made
+// through a link planted there).
+class ImageLock {
+ public:
+  ImageLock();
+  ~ImageLock();
+  ImageLock(const ImageLock&) = delete;
+  ImageLock& operator=(const ImageLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
 // The store's side of a registry transaction (platform's
 // BeginRegistryTransaction): until the outermost EndTransaction, ChangeHive
 // keeps changes in memory under the image lock, and a failed change drops
