@@ -5,6 +5,7 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -69,6 +70,11 @@ std::vector<std::string> ProgramArguments(int, char**) {
   return args;
 }
 
+void PrepareOutput() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
 void WriteOut(const std::string& utf8) { Write(STD_OUTPUT_HANDLE, stdout, utf8); }
 void WriteErr(const std::string& utf8) { Write(STD_ERROR_HANDLE, stderr, utf8); }
 bool StdoutIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
@@ -80,6 +86,8 @@ bool LocaleIsChinese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LAN
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
 }
+
+void PrepareOutput() {}
 
 void WriteOut(const std::string& utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);

@@ -11,6 +11,10 @@ namespace host {
 // The arguments after the program name, as UTF-8.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// On Windows: stdout and stderr in binary mode, so that a line end is
+// written as the host writes it (CSV's CR LF stays CR LF). Call first.
+void PrepareOutput();
+
 void WriteOut(const std::string& utf8);
 void WriteErr(const std::string& utf8);
 // One line on stderr, "runvane: " before it and a line end after it.

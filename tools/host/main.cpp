@@ -61,7 +61,9 @@ void Emit(const Run& run, const Sheet& sheet, const TextTable& table) {
     case Format::kJson: WriteOut(RenderJson(sheet)); break;
     case Format::kJsonl: WriteOut(RenderJsonLines(sheet)); break;
     case Format::kCsv: WriteOut(RenderCsv(sheet)); break;
-    case Format::kTable: WriteOut(table.Render()); break;
+    case Format::kTable:
+      if (!table.Empty()) WriteOut(table.Render());  // a table of nothing says nothing
+      break;
   }
 }
 
@@ -517,6 +519,7 @@ bool WineServerAllows(const std::string& command, bool changes) {
 
 
 int Main(int argc, char** argv) {
+  PrepareOutput();
   HostOptions options;
   std::string error;
   if (!ParseCommandLine(ProgramArguments(argc, argv), &options, &error)) {

@@ -13,6 +13,7 @@ class TextTable {
   explicit TextTable(std::vector<std::string> headers, size_t maxCellWidth = 48);
   void AddRow(std::vector<std::string> cells);
   std::string Render() const;
+  bool Empty() const { return rows_.empty(); }
 
  private:
   std::vector<std::string> headers_;
