@@ -47,16 +47,4 @@ if(NOT RUNVANE_WINDOWS)
         $<TARGET_FILE:make_demo_image> ${CMAKE_BINARY_DIR}/bin/fixtures ${PROJECT_SOURCE_DIR})
     set_tests_properties(host_durability_${mode} PROPERTIES TIMEOUT 300)
   endforeach()
-  # Disabled until a move of a Run value is one save: the value is written
-  # to its new key and deleted from the old one by two saves, and a kill
-  # between them leaves it in both places (found by this test). The Wine
-  # read-back of the demo image does not work yet either.
-  set_tests_properties(host_durability_kill PROPERTIES DISABLED TRUE)
-  # Disabled until a listing is one read of the image: the module walks a
-  # key's values by index, the backend reads the registry file again between
-  # two calls, and a value moved by another process's save in between is
-  # passed over, so a host that lists while the other one saves misses an
-  # item and (rightly) reports it not found. Passed or failed by timing
-  # alone (found by this test; the earlier host hit the window less often).
-  set_tests_properties(host_durability_concurrent PROPERTIES DISABLED TRUE)
 endif()
