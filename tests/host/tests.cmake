@@ -7,11 +7,25 @@ runvane_add_test(NAME host_tests EDITION none SOURCES
 )
 add_dependencies(host_tests runvane runvane_check)
 if(NOT RUNVANE_WINDOWS)
-  # The reference host's messages and exit codes for an unusable image.
+  # The reference host's exit codes, each one.
   add_test(NAME host_exit_test
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/host_exit_test.sh $<TARGET_FILE:runvane_host>
       $<TARGET_FILE:make_demo_image> ${CMAKE_BINARY_DIR}/bin/fixtures)
   set_tests_properties(host_exit_test PROPERTIES TIMEOUT 120)
+  # Its output formats against the module's own listing, its tables, and
+  # how it names items.
+  add_test(NAME host_output_test
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/host_output_test.sh $<TARGET_FILE:runvane_host>
+      $<TARGET_FILE:make_demo_image> ${CMAKE_BINARY_DIR}/bin/fixtures)
+  set_tests_properties(host_output_test PROPERTIES TIMEOUT 120)
+endif()
+
+# runvane.exe with Chinese names under 64-bit Wine (a 32-bit build cannot
+# run on every machine; the arguments are read the same way in both).
+if(RUNVANE_WINDOWS AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_test(NAME host_wine_test
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/host_wine_test.sh $<TARGET_FILE:runvane_host> ${PROJECT_SOURCE_DIR})
+  set_tests_properties(host_wine_test PROPERTIES TIMEOUT 180)
 endif()
 
 # valgrind memcheck of the reference host over the demo image (Linux, not in

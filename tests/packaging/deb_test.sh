@@ -45,7 +45,7 @@ image="$work/image"
 "$bin/make_demo_image" "$image" "$bin/fixtures" >/dev/null || fail "demo image"
 for edition in "" --check-only; do
   out="$work/check$edition.log"
-  "$root/usr/bin/runvane" $edition --image "$image" check >"$out" 2>&1 || fail "runvane $edition check exited $?"
+  "$root/usr/bin/runvane" $edition --image "$image" --lang zh check >"$out" 2>&1 || fail "runvane $edition check exited $?"
   # Classified as dangerous by the knowledge base: the module found it.
   grep "windows auto update" "$out" | grep -q "危险" || { cat "$out"; fail "runvane $edition check: no classification"; }
 done

@@ -111,7 +111,7 @@ grep -q "^runvane $(sed -E 's/^runvane-(.*)-win32$/\1/' <<<"$folder")" "$work/ve
 run_wine "$work/demo.log" "$winbin/make_demo_image.exe" "$(winepath -w "$winbin/fixtures")" ||
   { cat "$work/demo.log"; fail "demo system"; }
 for edition in "" --check-only; do
-  run_wine "$work/check.log" "$windir\\runvane.exe" $edition check || fail "runvane.exe $edition check exited $?"
+  run_wine "$work/check.log" "$windir\\runvane.exe" $edition --lang zh check || fail "runvane.exe $edition check exited $?"
   grep "windows auto update" "$work/check.log" | grep -q "危险" ||
     { cat "$work/check.log"; fail "runvane.exe $edition check: no classification"; }
 done

@@ -1,6 +1,8 @@
 // runvane — the reference host. It loads a module by file name, finds its
 // exports by name and drives them as the check-and-repair application does:
-// check, repair, and (full edition) the remote-invoke commands.
+// check, repair, and (full edition) the remote-invoke commands. Output is a
+// table for people or JSON, JSON Lines or CSV for programs; the exit code
+// says what happened (tools/host/exit_codes.h).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,10 +10,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
-#define isatty _isatty
-#define fileno _fileno
 #else
 #include <unistd.h>
 
@@ -19,44 +18,25 @@
 #include "platform/linux/prefix_probe.h"
 #endif
 
-#include "records/fix_node.h"
 #include "platform/wtext.h"
 #include "records/check_node.h"
+#include "records/fix_node.h"
 #include "runvane_version.h"
+#include "tools/host/console.h"
+#include "tools/host/exit_codes.h"
+#include "tools/host/file_hash.h"
+#include "tools/host/item_match.h"
+#include "tools/host/labels.h"
+#include "tools/host/listed_item.h"
 #include "tools/host/module_loader.h"
+#include "tools/host/options.h"
+#include "tools/host/output_format.h"
+#include "tools/host/progress.h"
 #include "tools/host/response_file.h"
 #include "tools/host/table.h"
 
+namespace host {
 namespace {
-
-const char kUsage[] =
-    "usage: runvane [--module PATH | --check-only] [--image DIR] COMMAND [ARGS]\n"
-    "\n"
-    "commands:\n"
-    "  check                       scan every startup item and show the findings\n"
-    "  fix [N... | --dangerous | --unknown | --all]\n"
-    "                              check, then remove the chosen findings (numbers as\n"
-    "                              shown by check) and show what was removed\n"
-    "  repair NAME...              remove the startup items of these names\n"
-    "  list                        every item, enabled and disabled, with version and size\n"
-    "  disable NAME...             switch items off (reversible)\n"
-    "  enable NAME...              switch disabled items on again\n"
-    "  delete NAME...              delete items, enabled or disabled\n"
-    "  invoke COMMAND-FILE RESPONSE-FILE\n"
-    "                              carry out a command file and write the response\n"
-    "\n"
-    "options:\n"
-    "  --module PATH   the module to load (default: the full edition beside this program)\n"
-    "  --check-only    load the check-only edition beside this program\n"
-    "  --version       show the version and exit\n"
-#ifndef _WIN32
-    "  --image DIR     the Windows system image (a Wine prefix) to work on; default:\n"
-    "                  RUNVANE_SYSTEM_ROOT, else WINEPREFIX, else ~/.wine; a mounted\n"
-    "                  Windows volume (Windows/System32/config/SOFTWARE) works too\n"
-    "  --user NAME     on a Windows volume: the user whose NTUSER.DAT is the current\n"
-    "                  user's registry (default: RUNVANE_USER, else the only one)\n"
-#endif
-    ;
 
 #ifdef _WIN32
 const char* kFullModule = "runvane.dll";
@@ -66,132 +46,208 @@ const char* kFullModule = "librunvane.so";
 const char* kCheckModule = "librunvane_check.so";
 #endif
 
-bool g_progress = false;
+// What every command needs: the options, the table's words, the module.
+struct Run {
+  const HostOptions& options;
+  Labels labels;
+  LoadedModule& module;
+  bool progress;  // stderr is a terminal
 
-int32_t __cdecl ShowProgress(const char16_t* text, int32_t, int32_t, int32_t, int32_t, int32_t,
-                             int32_t, int32_t, int32_t) {
-  if (g_progress) {
-    std::string line = wtext::ToUtf8(text);
-    if (line.size() > 70) line = line.substr(0, 67) + "...";
-    std::fprintf(stderr, "\r\033[K  %s", line.c_str());
-    std::fflush(stderr);
+  size_t CellWidth(size_t narrow) const { return options.wide ? kNoCut : narrow; }
+};
+
+// The sheet in the chosen format, or the table.
+void Emit(const Run& run, const Sheet& sheet, const TextTable& table) {
+  switch (run.options.format) {
+    case Format::kJson: WriteOut(RenderJson(sheet)); break;
+    case Format::kJsonl: WriteOut(RenderJsonLines(sheet)); break;
+    case Format::kCsv: WriteOut(RenderCsv(sheet)); break;
+    case Format::kTable:
+      if (!table.Empty()) WriteOut(table.Render());  // a table of nothing says nothing
+      break;
   }
-  return 0;
 }
 
-void EndProgress() {
-  if (g_progress) std::fprintf(stderr, "\r\033[K");
+// A closing line for people; machine-readable output has none.
+void Summary(const Run& run, const std::string& line) {
+  if (run.options.format == Format::kTable) WriteOut(line + "\n");
 }
 
-std::string Utf8(const char16_t* text) { return wtext::ToUtf8(text); }
-
-std::string TypeText(int32_t type) {
-  if (type >= 0 && type <= 10) return "Run key " + std::to_string(type);
-  if (type == 11) return "common startup";
-  if (type == 12) return "user startup";
-  if (type == 100) return "MSConfig (registry)";
-  if (type == 101) return "MSConfig (folder)";
-  return std::to_string(type);
+std::vector<std::string> Headings(const Run& run, std::vector<std::string> keys) {
+  for (std::string& key : keys) key = run.labels.Heading(key);
+  return keys;
 }
 
-std::vector<CheckNode*> Nodes(CheckNode* head) {
+void AddHashes(const Run& run, std::vector<ListedItem>* items) {
+  if (!run.options.hash) return;
+  ProgressLine line(run.progress, "hashing", static_cast<int>(items->size()));
+  for (ListedItem& item : *items) {
+    line.Step(item.path);
+    item.sha256 = Sha256OfProgram(item.path);
+  }
+}
+
+// ---- check, fix, repair ------------------------------------------------------
+
+// The check's findings; empty (with a message) when the user stopped it.
+struct Findings {
+  CheckNode* head = nullptr;
+  int32_t count = 0;
+  LoadedModule* module = nullptr;
+  ~Findings() {
+    if (head != nullptr) module->DLL_Release(head);
+  }
+};
+
+bool CheckAll(const Run& run, Findings* findings) {
+  findings->module = &run.module;
+  {
+    ProgressLine line(run.progress, "checking", 0);
+    run.module.DLL_Check(&findings->head, ModuleProgress, &findings->count, 0);
+  }
+  if (StopAsked()) {
+    Complain("check: cancelled");
+    return false;
+  }
+  return true;
+}
+
+void PrintFindings(const Run& run, const std::vector<ListedItem>& items, int32_t count) {
+  std::vector<std::string> keys = {"index", "level", "name", "where", "command_line", "description", "company"};
+  if (run.options.hash) keys.push_back("sha256");
+  TextTable table(Headings(run, keys), run.CellWidth(40));
+  for (const ListedItem& item : items) {
+    std::vector<std::string> row = {std::to_string(item.index), run.labels.Level(item.level), item.name,
+                                    run.labels.Where(item), item.commandLine, item.description, item.company};
+    if (run.options.hash) row.push_back(item.sha256);
+    table.AddRow(row);
+  }
+  Emit(run, CheckSheet(items, run.options.hash), table);
+  Summary(run, std::to_string(items.size()) + " item(s) listed, " + std::to_string(count) + " reported by the scan");
+}
+
+int RunCheck(const Run& run) {
+  Findings findings;
+  if (!CheckAll(run, &findings)) return kExitNotDone;
+  std::vector<ListedItem> items = ItemsOfCheck(findings.head);
+  AddHashes(run, &items);
+  PrintFindings(run, items, findings.count);
+  return kExitDone;
+}
+
+// The outcome of each chosen finding or named item, as a table and a sheet.
+struct Outcomes {
+  Sheet sheet;
+  TextTable table;
+  Outcomes(const Run& run, const std::vector<std::string>& keys, const std::vector<bool>& numeric)
+      : table(Headings(run, keys), run.CellWidth(50)) {
+    for (size_t i = 0; i < keys.size(); ++i) sheet.AddColumn(keys[i] == "where" ? "type" : keys[i], numeric[i]);
+  }
+};
+
+int RunFix(const Run& run) {
+  Findings findings;
+  if (!CheckAll(run, &findings)) return kExitNotDone;
   std::vector<CheckNode*> nodes;
-  for (CheckNode* node = head; node != nullptr; node = node->next) nodes.push_back(node);
-  return nodes;
-}
-
-void PrintFindings(const std::vector<CheckNode*>& nodes, int32_t count) {
-  TextTable table({"#", "level", "name", "where", "command line", "description", "company"}, 40);
-  int index = 1;
-  for (CheckNode* node : nodes)
-    table.AddRow({std::to_string(index++), Utf8(node->levelText), Utf8(node->name), TypeText(node->type),
-                  Utf8(node->cmdline), Utf8(node->desc), Utf8(node->company)});
-  std::printf("%s", table.Render().c_str());
-  std::printf("%zu item(s) listed, %d reported by the scan\n", nodes.size(), count);
-}
-
-int RunCheck(LoadedModule& module) {
-  CheckNode* head = nullptr;
-  int32_t count = 0;
-  module.DLL_Check(&head, ShowProgress, &count, 0);
-  EndProgress();
-  PrintFindings(Nodes(head), count);
-  module.DLL_Release(head);
-  return 0;
-}
-
-int RunFix(LoadedModule& module, const std::vector<std::string>& args) {
-  CheckNode* head = nullptr;
-  int32_t count = 0;
-  module.DLL_Check(&head, ShowProgress, &count, 0);
-  EndProgress();
-  std::vector<CheckNode*> nodes = Nodes(head);
+  for (CheckNode* node = findings.head; node != nullptr; node = node->next) nodes.push_back(node);
+  std::vector<ListedItem> items = ItemsOfCheck(findings.head);
+  const HostOptions& o = run.options;
+  int problems = 0;
+  for (const std::string& operand : o.operands) {
+    long number = std::atol(operand.c_str());
+    if (number < 1 || number > static_cast<long>(nodes.size())) {
+      Complain("fix: no finding #" + operand + " (check shows " + std::to_string(nodes.size()) + ")");
+      ++problems;
+    }
+  }
   int chosen = 0;
   for (size_t i = 0; i < nodes.size(); ++i) {
-    CheckNode* node = nodes[i];
-    bool pick = false;
-    for (const std::string& arg : args) {
-      if (arg == "--all") pick = true;
-      else if (arg == "--dangerous") pick = pick || std::u16string(node->levelText) == u"危险";
-      else if (arg == "--unknown") pick = pick || std::u16string(node->levelText) == u"未知";
-      else if (std::atoi(arg.c_str()) == static_cast<int>(i + 1)) pick = true;
-    }
-    node->selected = pick ? 1 : 0;
+    bool pick = o.fixAll || (o.fixDangerous && items[i].level == "危险") || (o.fixUnknown && items[i].level == "未知");
+    for (const std::string& operand : o.operands) pick = pick || std::atol(operand.c_str()) == static_cast<long>(i + 1);
+    nodes[i]->selected = pick ? 1 : 0;
     chosen += pick ? 1 : 0;
   }
   if (chosen == 0) {
-    PrintFindings(nodes, count);
-    std::printf("nothing chosen to remove\n");
-    module.DLL_Release(head);
-    return 0;
+    PrintFindings(run, items, findings.count);
+    Summary(run, "nothing chosen to remove");
+    return problems == 0 ? kExitDone : kExitNotDone;
   }
-  module.DLL_Repair(head, ShowProgress, 0);
-  EndProgress();
-  TextTable table({"#", "name", "where", "command line", "outcome"}, 50);
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    if (!nodes[i]->selected) continue;
-    table.AddRow({std::to_string(i + 1), Utf8(nodes[i]->name), TypeText(nodes[i]->type),
-                  Utf8(nodes[i]->cmdline), nodes[i]->failed ? "FAILED" : "removed"});
+  if (!o.dryRun) {
+    ProgressLine line(run.progress, "removing", chosen);
+    run.module.DLL_Repair(findings.head, ModuleProgress, 0);
   }
-  std::printf("%s", table.Render().c_str());
-  // Every item that could not be removed is named again, and the run fails.
+  Outcomes out(run, {"index", "name", "where", "command_line", "outcome"}, {true, false, false, false, false});
   int failures = 0;
   for (size_t i = 0; i < nodes.size(); ++i) {
-    if (!nodes[i]->selected || !nodes[i]->failed) continue;
-    std::fprintf(stderr, "runvane: fix: not removed: #%zu %s (%s)\n", i + 1, Utf8(nodes[i]->name).c_str(),
-                 Utf8(nodes[i]->cmdline).c_str());
-    ++failures;
+    if (!nodes[i]->selected) continue;
+    std::string outcome = o.dryRun ? "would remove" : nodes[i]->failed ? "FAILED" : "removed";
+    out.table.AddRow({std::to_string(i + 1), items[i].name, run.labels.Where(items[i]), items[i].commandLine,
+                      run.labels.Word(outcome)});
+    out.sheet.rows.push_back({std::to_string(i + 1), items[i].name, items[i].type, items[i].commandLine,
+                              outcome == "FAILED" ? "failed" : outcome});
+    if (!o.dryRun && nodes[i]->failed) {
+      Complain("fix: not removed: #" + std::to_string(i + 1) + " " + items[i].name + " (" + items[i].commandLine + ")");
+      ++failures;
+    }
   }
-  module.DLL_Release(head);
-  return failures == 0 ? 0 : 1;
+  Emit(run, out.sheet, out.table);
+  if (!o.dryRun && StopAsked()) {
+    Complain("fix: cancelled");
+    return kExitNotDone;
+  }
+  return failures == 0 && problems == 0 ? kExitDone : kExitNotDone;
 }
 
-int RunRepairByName(LoadedModule& module, const std::vector<std::string>& names) {
-  if (names.empty()) {
-    std::fprintf(stderr, "repair: name the items to remove\n");
-    return 2;
+int RunRepairByName(const Run& run) {
+  // The module removes one item of a name; which one is said here first,
+  // and a name that several findings share is refused.
+  Findings findings;
+  if (!CheckAll(run, &findings)) return kExitNotDone;
+  std::vector<ListedItem> items = ItemsOfCheck(findings.head);
+  std::vector<std::string> names;
+  int problems = 0;
+  for (const std::string& name : run.options.operands) {
+    std::vector<const ListedItem*> named;
+    for (const ListedItem& item : items)
+      if (SameName(item.name, name)) named.push_back(&item);
+    if (named.empty()) {
+      Complain("repair: no item named " + name);
+      ++problems;
+    } else if (named.size() > 1) {
+      std::string line = "repair: the name " + name + " is ambiguous; remove one with fix N:";
+      for (const ListedItem* item : named) line += "\n  #" + std::to_string(item->index) + " " + item->commandLine;
+      Complain(line);
+      ++problems;
+    } else if (wtext::FromUtf8(named.front()->name).size() >= RUNVANE_FIX_NAME_UNITS) {
+      Complain("repair: name too long: " + name);
+      ++problems;
+    } else {
+      names.push_back(named.front()->name);
+    }
   }
   std::vector<FixNode> nodes(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
     std::memset(&nodes[i], 0, sizeof(FixNode));
     std::u16string name = wtext::FromUtf8(names[i]);
-    if (name.size() >= sizeof(nodes[i].name) / sizeof(char16_t)) {
-      std::fprintf(stderr, "repair: name too long: %s\n", names[i].c_str());
-      return 2;
-    }
     std::memcpy(nodes[i].name, name.c_str(), name.size() * sizeof(char16_t));
     nodes[i].next = i + 1 < names.size() ? &nodes[i + 1] : nullptr;
   }
-  module.FixItemByName(&nodes[0]);
-  int failures = 0;
+  if (!nodes.empty() && !run.options.dryRun) run.module.FixItemByName(&nodes[0]);
+  Outcomes out(run, {"name", "outcome"}, {false, false});
   for (size_t i = 0; i < names.size(); ++i) {
-    std::printf("%-40s %s\n", names[i].c_str(), nodes[i].result == 0 ? "removed" : "not found or not removed");
-    failures += nodes[i].result != 0;
+    std::string outcome = run.options.dryRun ? "would remove" : nodes[i].result == RUNVANE_FIX_REMOVED ? "removed" : "FAILED";
+    out.table.AddRow({names[i], run.labels.Word(outcome)});
+    out.sheet.rows.push_back({names[i], outcome == "FAILED" ? "failed" : outcome});
+    if (outcome == "FAILED") {
+      Complain("repair: not removed: " + names[i]);
+      ++problems;
+    }
   }
-  return failures == 0 ? 0 : 1;
+  Emit(run, out.sheet, out.table);
+  return problems == 0 ? kExitDone : kExitNotDone;
 }
 
-// ---- remote invoke ---------------------------------------------------------
+// ---- remote invoke -----------------------------------------------------------
 
 struct TempFolder {
   std::string path;  // host path with trailing separator
@@ -234,10 +290,11 @@ std::u16string ModulePathOf(const std::string& hostPath) {
 #endif
 }
 
+// False (after saying why) when the module has no remote invoke.
 bool Invoke(LoadedModule& module, const std::string& commandPath, const std::string& responsePath,
             int32_t* result) {
   if (module.VEK_RemoteInvoke == nullptr) {
-    std::fprintf(stderr, "this edition has no remote invoke (use the full edition)\n");
+    Complain("this edition has no remote invoke (use the full edition)");
     return false;
   }
   std::u16string command = ModulePathOf(commandPath);
@@ -246,132 +303,170 @@ bool Invoke(LoadedModule& module, const std::string& commandPath, const std::str
   return true;
 }
 
-void PrintListing(const Response& response) {
-  TextTable table({"#", "state", "level", "name", "where", "command line", "description", "company",
-                   "version", "size"},
-                  36);
-  int index = 1;
-  for (const ResponseElement& item : response.items) {
-    std::string type = item.Get("type");
-    table.AddRow({std::to_string(index++), item.Get("status") == "1" ? "enabled" : "disabled",
-                  item.Get("level"), item.Get("name"), TypeText(std::atoi(type.c_str())),
-                  item.Get("cmdline"), item.Get("desc"), item.Get("company"), item.Get("version"),
-                  item.Get("size")});
-  }
-  std::printf("%s", table.Render().c_str());
-}
-
-void PrintItemResults(const Response& response) {
-  TextTable table({"name", "mainkey", "now at", "type", "outcome"}, 60);
-  for (const ResponseElement& item : response.items)
-    table.AddRow({item.Get("name"), item.Get("mainkey"), item.Get("subkey"), item.Get("type"),
-                  item.Get("ErrMsg")});
-  std::printf("%s", table.Render().c_str());
-}
-
-void PrintResult(const Response& response) {
-  std::printf("%s: %s (%s) at %s\n", response.result.Get("cmdName").c_str(),
-              response.result.Get("ErrMsg").c_str(),
-              response.result.Get("nResult") == "0" ? "ok" : "failed",
-              response.result.Get("DateTime").c_str());
-}
-
-bool RunCommand(LoadedModule& module, const std::string& command,
-                const std::vector<CommandEntry>& entries, Response* response, int32_t* result) {
+bool RunCommand(LoadedModule& module, const std::string& command, const std::vector<CommandEntry>& entries,
+                Response* response, int32_t* result) {
   TempFolder temp;
   std::string commandPath = temp.path + "command.xml";
   std::string responsePath = temp.path + "response.xml";
   if (!WriteCommandFile(commandPath, command, entries)) {
-    std::fprintf(stderr, "cannot write %s\n", commandPath.c_str());
+    Complain("cannot write " + commandPath);
     return false;
   }
   if (!Invoke(module, commandPath, responsePath, result)) return false;
   std::string error;
   if (!ReadResponseFile(responsePath, response, &error)) {
-    std::fprintf(stderr, "%s (module answered %d)\n", error.c_str(), *result);
+    Complain(error + " (module answered " + std::to_string(*result) + ")");
     return false;
   }
   return true;
 }
 
-int RunList(LoadedModule& module) {
-  Response response;
+void PrintListing(const Run& run, std::vector<ListedItem> items) {
+  AddHashes(run, &items);
+  std::vector<std::string> keys = {"index", "status", "level", "name", "where", "command_line",
+                                   "description", "company", "version", "size"};
+  if (run.options.hash) keys.push_back("sha256");
+  TextTable table(Headings(run, keys), run.CellWidth(36));
+  for (const ListedItem& item : items) {
+    std::vector<std::string> row = {std::to_string(item.index), run.labels.State(item), run.labels.Level(item.level),
+                                    item.name, run.labels.Where(item), item.commandLine, item.description,
+                                    item.company, item.version, item.size};
+    if (run.options.hash) row.push_back(item.sha256);
+    table.AddRow(row);
+  }
+  Emit(run, ListingSheet(items, run.options.hash), table);
+}
+
+bool ListAll(const Run& run, std::vector<ListedItem>* items, int32_t* result) {
+  Response listing;
+  {
+    ProgressLine line(run.progress, "listing", 0);
+    if (!RunCommand(run.module, "VEK_GetAutoRunList_RUN", {}, &listing, result)) return false;
+  }
+  *items = ItemsOfListing(listing);
+  if (*result != 0) Complain("list: failed (module answered " + std::to_string(*result) + ": " + listing.result.Get("ErrMsg") + ")");
+  return true;
+}
+
+int RunList(const Run& run) {
+  std::vector<ListedItem> items;
   int32_t result = -1;
-  if (!RunCommand(module, "VEK_GetAutoRunList_RUN", {}, &response, &result)) return 1;
-  PrintListing(response);
-  PrintResult(response);
-  return result == 0 ? 0 : 1;
+  if (!ListAll(run, &items, &result)) return kExitNotDone;
+  PrintListing(run, items);
+  Summary(run, std::to_string(items.size()) + " item(s) listed");
+  return result == 0 ? kExitDone : kExitNotDone;
 }
 
 struct ChangeCommand {
   const char* verb;
   const char* command;
-  const char* wantedStatus;  // items of this status are candidates; null: any
+  int wantEnabled;  // 1 enabled items only, 0 disabled only, -1 any
 };
 
 const ChangeCommand kChangeCommands[] = {
-    {"disable", "VEK_DisableAutoRun_RUN", "1"},
-    {"enable", "VEK_EnableAutoRun_RUN", "2"},
-    {"delete", "VEK_DeleteAutoRun_RUN", nullptr},
+    {"disable", "VEK_DisableAutoRun_RUN", 1},
+    {"enable", "VEK_EnableAutoRun_RUN", 0},
+    {"delete", "VEK_DeleteAutoRun_RUN", -1},
 };
 
-int RunChange(LoadedModule& module, const ChangeCommand& change, const std::vector<std::string>& names) {
-  if (names.empty()) {
-    std::fprintf(stderr, "%s: name the items\n", change.verb);
-    return 2;
-  }
-  Response listing;
-  int32_t result = -1;
-  if (!RunCommand(module, "VEK_GetAutoRunList_RUN", {}, &listing, &result)) return 1;
-  std::vector<CommandEntry> entries;
-  bool missing = false;
-  for (const std::string& name : names) {
-    bool found = false;
-    for (const ResponseElement& item : listing.items) {
-      if (item.Get("name") != name) continue;
-      if (change.wantedStatus != nullptr && item.Get("status") != change.wantedStatus) continue;
-      CommandEntry entry;
-      entry.name = wtext::FromUtf8(item.Get("name"));
-      entry.mainkey = wtext::FromUtf8(item.Get("mainkey"));
-      entry.subkey = wtext::FromUtf8(item.Get("subkey"));
-      entry.type = std::atol(item.Get("type").c_str());
-      entries.push_back(entry);
-      found = true;
-    }
-    missing = missing || !found;
-    if (!found) std::fprintf(stderr, "%s: no %s item named %s\n", change.verb,
-                             change.wantedStatus == nullptr ? "" : (std::string(change.wantedStatus) == "1" ? "enabled" : "disabled"),
-                             name.c_str());
-  }
-  if (entries.empty()) return 1;
-  Response response;
-  if (!RunCommand(module, change.command, entries, &response, &result)) return 1;
-  PrintItemResults(response);
-  PrintResult(response);
-  if (result != 0) std::fprintf(stderr, "runvane: %s: failed (module answered %d)\n", change.verb, result);
-  return result == 0 && !missing ? 0 : 1;
+CommandEntry EntryOf(const ListedItem& item) {
+  CommandEntry entry;
+  entry.name = wtext::FromUtf8(item.name);
+  entry.mainkey = wtext::FromUtf8(item.mainkey);
+  entry.subkey = wtext::FromUtf8(item.subkey);
+  entry.type = item.typeCode;
+  return entry;
 }
 
-int RunInvoke(LoadedModule& module, const std::vector<std::string>& args) {
-  if (args.size() != 2) {
-    std::fprintf(stderr, "invoke: COMMAND-FILE RESPONSE-FILE\n");
-    return 2;
-  }
+int RunChange(const Run& run, const ChangeCommand& change) {
+  std::vector<ListedItem> items;
   int32_t result = -1;
-  if (!Invoke(module, args[0], args[1], &result)) return 1;
-  std::printf("module answered %d\n", result);
+  if (!ListAll(run, &items, &result)) return kExitNotDone;
+  ItemChoice choice = ChooseItems(items, run.options.operands, run.options.source, change.wantEnabled);
+  for (const std::string& problem : choice.problems) Complain(std::string(change.verb) + ": " + problem);
+  bool failed = !choice.problems.empty();
+  Outcomes out(run, {"index", "name", "source", "now_at", "outcome", "message"},
+               {true, false, false, false, false, false});
+  std::string verb = change.verb;
+  if (run.options.dryRun) {
+    for (const ListedItem* item : choice.chosen) {
+      out.table.AddRow({std::to_string(item->index), item->name, item->source, "", run.labels.Word("would " + verb), ""});
+      out.sheet.rows.push_back({std::to_string(item->index), item->name, item->source, "", "would " + verb, ""});
+    }
+    Emit(run, out.sheet, out.table);
+    return failed ? kExitNotDone : kExitDone;
+  }
+  // On a terminal the items go one command each, so that progress shows
+  // and Ctrl-C stops between two items; otherwise in one command.
+  std::vector<std::vector<const ListedItem*>> batches;
+  if (run.progress) {
+    for (const ListedItem* item : choice.chosen) batches.push_back({item});
+  } else if (!choice.chosen.empty()) {
+    batches.push_back(choice.chosen);
+  }
+  size_t done = 0;
+  {
+    ProgressLine line(run.progress, verb, static_cast<int>(choice.chosen.size()));
+    for (const auto& batch : batches) {
+      if (StopAsked()) break;
+      std::vector<CommandEntry> entries;
+      for (const ListedItem* item : batch) entries.push_back(EntryOf(*item));
+      line.Step(batch.front()->name);
+      Response response;
+      if (!RunCommand(run.module, change.command, entries, &response, &result)) {
+        failed = true;
+        break;
+      }
+      for (size_t i = 0; i < response.items.size(); ++i) {
+        const ResponseElement& element = response.items[i];
+        const ListedItem* item = i < batch.size() ? batch[i] : nullptr;
+        bool ok = element.Get("nResult") == "0";
+        std::string nowAt = element.Get("mainkey").empty() ? element.Get("subkey")
+                                                            : element.Get("mainkey") + "\\" + element.Get("subkey");
+        std::string index = item != nullptr ? std::to_string(item->index) : "";
+        std::string source = item != nullptr ? item->source : "";
+        std::string message = element.Get("ErrMsg");
+        out.table.AddRow({index, element.Get("name"), source, nowAt,
+                          run.labels.chinese() ? message : run.labels.Word(ok ? "done" : "FAILED"),
+                          run.labels.chinese() ? "" : message});
+        out.sheet.rows.push_back({index, element.Get("name"), source, nowAt, ok ? "done" : "failed", message});
+        if (!ok) {
+          Complain(verb + ": failed: " + element.Get("name") + " in " + source + " (" + message + ")");
+          failed = true;
+        }
+      }
+      if (result != 0 && !failed) {
+        Complain(verb + ": failed (module answered " + std::to_string(result) + ": " +
+                 response.result.Get("ErrMsg") + ")");
+        failed = true;
+      }
+      done += batch.size();
+    }
+  }
+  Emit(run, out.sheet, out.table);
+  if (done < choice.chosen.size() && StopAsked()) {
+    Complain(verb + ": cancelled: " + std::to_string(choice.chosen.size() - done) + " item(s) left as they were");
+    failed = true;
+  }
+  return failed ? kExitNotDone : kExitDone;
+}
+
+int RunInvoke(const Run& run) {
+  const std::vector<std::string>& args = run.options.operands;
+  int32_t result = -1;
+  if (!Invoke(run.module, args[0], args[1], &result)) return kExitNotDone;
   Response response;
   std::string error;
-  if (ReadResponseFile(args[1], &response, &error)) {
-    if (response.root == "VEK_GetAutoRunList_RUNResponse")
-      PrintListing(response);
-    else if (!response.items.empty())
-      PrintItemResults(response);
-    PrintResult(response);
-  } else {
-    std::printf("%s\n", error.c_str());
+  if (!ReadResponseFile(args[1], &response, &error)) {
+    Complain("invoke: " + error + " (module answered " + std::to_string(result) + ")");
+    return kExitNotDone;
   }
-  return result == 0 ? 0 : 1;
+  if (response.root == "VEK_GetAutoRunList_RUNResponse") PrintListing(run, ItemsOfListing(response));
+  Summary(run, response.result.Get("cmdName") + ": " + response.result.Get("ErrMsg") + " (" +
+                   (response.result.Get("nResult") == "0" ? "ok" : "failed") + ") at " +
+                   response.result.Get("DateTime") + "; module answered " + std::to_string(result));
+  if (result != 0) Complain("invoke: the module answered " + std::to_string(result));
+  return result == 0 ? kExitDone : kExitNotDone;
 }
 
 // The module skips what it cannot read; the user is told here when the image
@@ -383,27 +478,24 @@ bool ImageUsable() {
   std::string root = platform::prefix::DefaultRoot();
   auto exists = [&](const char* name) { return access((root + "/" + name).c_str(), F_OK) == 0; };
   if (access(root.c_str(), F_OK) != 0) {
-    std::fprintf(stderr, "runvane: the system image %s does not exist\n", root.c_str());
+    Complain("the system image " + root + " does not exist");
     return false;
   }
   if (platform::offline::IsOfflineWindows(root)) {
     platform::offline::Profile user;
     std::string error;
     if (platform::offline::ChooseProfile(root, platform::offline::WantedUser(), &user, &error)) return true;
-    std::fprintf(stderr, "runvane: %s: %s\n", root.c_str(), error.c_str());
+    Complain(root + ": " + error);
     return false;
   }
   bool system = exists("system.reg"), user = exists("user.reg");
   if (!system && !user) {
-    std::fprintf(stderr,
-                 "runvane: %s is no system image: it has neither system.reg and user.reg (a Wine prefix) "
-                 "nor Windows/System32/config/SOFTWARE\n",
-                 root.c_str());
+    Complain(root + " is no system image: it has neither system.reg and user.reg (a Wine prefix) "
+             "nor Windows/System32/config/SOFTWARE");
     return false;
   }
   if (!system || !user) {
-    std::fprintf(stderr, "runvane: the system image %s has no %s\n", root.c_str(),
-                 system ? "user.reg" : "system.reg");
+    Complain("the system image " + root + " has no " + (system ? "user.reg" : "system.reg"));
     return false;
   }
   return true;
@@ -413,104 +505,74 @@ bool ImageUsable() {
 // A Wine server keeps the prefix's registry in memory and saves it over the
 // files: a change made beside it would be lost, and what is read may be
 // behind. False (after saying why) when the command must not run.
-bool WineServerAllows(const std::string& command) {
+bool WineServerAllows(const std::string& command, bool changes) {
 #ifdef _WIN32
   (void)command;
+  (void)changes;
   return true;
 #else
   using namespace platform::prefix;
   std::string root = DefaultRoot();
   ServerFinding finding = FindServer(root);
   if (finding.state == ServerState::kNone) return true;
-  bool reading = command == "check" || command == "list" || command == "invoke";
-  if (reading) {
-    std::fprintf(stderr, "runvane: warning: %s; the registry files may be behind what the server holds\n",
-                 DescribeServer(root, finding).c_str());
+  if (!changes) {
+    Complain("warning: " + DescribeServer(root, finding) + "; the registry files may be behind what the server holds");
     return true;
   }
-  std::fprintf(stderr, "runvane: %s: not changed: %s\n", command.c_str(), DescribeServer(root, finding).c_str());
+  Complain(command + ": not changed: " + DescribeServer(root, finding));
   return false;
 #endif
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
-  SetConsoleOutputCP(CP_UTF8);
-#endif
-  std::string modulePath;
-  bool checkOnly = false;
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--module" && i + 1 < argc) {
-      modulePath = argv[++i];
-    } else if (arg == "--check-only") {
-      checkOnly = true;
-#ifndef _WIN32
-    } else if (arg == "--image") {
-      if (i + 1 >= argc || argv[i + 1][0] == 0) {
-        std::fprintf(stderr, "runvane: --image needs the folder of a system image\n");
-        return 2;
-      }
-      setenv("RUNVANE_SYSTEM_ROOT", argv[++i], 1);
-    } else if (arg == "--user") {
-      if (i + 1 >= argc || argv[i + 1][0] == 0) {
-        std::fprintf(stderr, "runvane: --user needs the name of a user profile\n");
-        return 2;
-      }
-      setenv("RUNVANE_USER", argv[++i], 1);
-#endif
-    } else if (arg == "--version") {
-      std::printf("runvane %s\n%s\n", RUNVANE_VERSION_TEXT, RUNVANE_COPYRIGHT_TEXT);
-      return 0;
-    } else if (arg == "-h" || arg == "--help") {
-      std::printf("%s", kUsage);
-      return 0;
-    } else {
-      args.push_back(arg);
-    }
-  }
-  if (args.empty()) {
-    std::fprintf(stderr, "%s", kUsage);
-    return 2;
-  }
-  if (modulePath.empty()) modulePath = HostProgramFolder() + (checkOnly ? kCheckModule : kFullModule);
-  g_progress = isatty(fileno(stderr)) != 0;
-
-  if (!ImageUsable()) return 1;
-  if (!WineServerAllows(args[0])) return 1;
-
-  LoadedModule module;
+int Main(int argc, char** argv) {
+  PrepareOutput();
+  HostOptions options;
   std::string error;
+  if (!ParseCommandLine(ProgramArguments(argc, argv), &options, &error)) {
+    Complain(error + " (runvane --help shows the usage)");
+    return kExitUsage;
+  }
+  if (options.help) {
+    WriteOut(UsageText());
+    return kExitDone;
+  }
+  if (options.version) {
+    WriteOut(std::string("runvane ") + RUNVANE_VERSION_TEXT + "\n" + RUNVANE_COPYRIGHT_TEXT + "\n");
+    return kExitDone;
+  }
+#ifndef _WIN32
+  if (!options.image.empty()) setenv("RUNVANE_SYSTEM_ROOT", options.image.c_str(), 1);
+  if (!options.user.empty()) setenv("RUNVANE_USER", options.user.c_str(), 1);
+#endif
+  bool changes = CommandChanges(options.command) && !options.dryRun;
+  if (!ImageUsable()) return kExitUnusable;
+  if (!WineServerAllows(options.command, changes)) return kExitUnusable;
+
+  std::string modulePath = options.modulePath;
+  if (modulePath.empty()) modulePath = HostProgramFolder() + (options.checkOnly ? kCheckModule : kFullModule);
+  LoadedModule module;
   if (!LoadModule(modulePath, &module, &error)) {
-    std::fprintf(stderr, "runvane: %s\n", error.c_str());
-    return 1;
+    Complain(error);
+    return kExitUnusable;
   }
-  const std::string command = args[0];
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  int status = 2;
-  if (command == "check") {
-    status = RunCheck(module);
-  } else if (command == "fix") {
-    status = RunFix(module, rest);
-  } else if (command == "repair") {
-    status = RunRepairByName(module, rest);
-  } else if (command == "list") {
-    status = RunList(module);
-  } else if (command == "invoke") {
-    status = RunInvoke(module, rest);
-  } else {
-    bool known = false;
-    for (const ChangeCommand& change : kChangeCommands) {
-      if (command == change.verb) {
-        status = RunChange(module, change, rest);
-        known = true;
-      }
-    }
-    if (!known) std::fprintf(stderr, "runvane: unknown command %s\n%s", command.c_str(), kUsage);
-  }
+  bool chinese = options.lang == Lang::kChinese || (options.lang == Lang::kAuto && LocaleIsChinese());
+  Run run{options, Labels(chinese), module, StderrIsTerminal()};
+  const std::string& command = options.command;
+  int status = kExitUsage;
+  if (command == "check") status = RunCheck(run);
+  else if (command == "fix") status = RunFix(run);
+  else if (command == "repair") status = RunRepairByName(run);
+  else if (command == "list") status = RunList(run);
+  else if (command == "invoke") status = RunInvoke(run);
+  for (const ChangeCommand& change : kChangeCommands)
+    if (command == change.verb) status = RunChange(run, change);
+  std::fflush(stdout);
   UnloadModule(&module);
   return status;
 }
+
+}  // namespace
+}  // namespace host
+
+int main(int argc, char** argv) { return host::Main(argc, argv); }

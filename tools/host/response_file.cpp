@@ -37,6 +37,33 @@ std::u16string Unescape(const std::u16string& text) {
   std::u16string out;
   for (size_t i = 0; i < text.size();) {
     bool replaced = false;
+    // A character reference (&#13; &#x1F600;): control characters and
+    // others the module could not write as they are.
+    if (text[i] == u'&' && i + 2 < text.size() && text[i + 1] == u'#') {
+      bool hex = text[i + 2] == u'x' || text[i + 2] == u'X';
+      size_t j = i + (hex ? 3 : 2);
+      unsigned long code = 0;
+      size_t digits = 0;
+      for (; j < text.size() && digits < 8; ++j, ++digits) {
+        char16_t c = text[j];
+        int value = c >= u'0' && c <= u'9' ? c - u'0'
+                    : hex && c >= u'a' && c <= u'f' ? c - u'a' + 10
+                    : hex && c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                    : -1;
+        if (value < 0) break;
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(value);
+      }
+      if (digits > 0 && j < text.size() && text[j] == u';' && code <= 0x10FFFF) {
+        if (code >= 0x10000) {
+          out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+          out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        } else {
+          out.push_back(static_cast<char16_t>(code));
+        }
+        i = j + 1;
+        continue;
+      }
+    }
     if (text[i] == u'&') {
       for (const auto& e : kEntities) {
         std::u16string entity(e.entity);

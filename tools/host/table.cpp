@@ -1,6 +1,7 @@
 #include "tools/host/table.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/wtext.h"
 
@@ -17,7 +18,7 @@ size_t UnitWidth(char32_t c) {
 // Cuts a cell to at most width columns, marking the cut with "…".
 std::string Fit(const std::string& utf8, size_t width) {
   std::u16string text = wtext::FromUtf8(utf8);
-  if (DisplayWidth(utf8) <= width) return utf8;
+  if (width == kNoCut || DisplayWidth(utf8) <= width) return utf8;
   std::u16string out;
   size_t used = 0;
   for (char16_t c : text) {
@@ -29,7 +30,30 @@ std::string Fit(const std::string& utf8, size_t width) {
   return wtext::ToUtf8(out) + "…";
 }
 
+std::string HexText(unsigned value, int digits) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, digits == 2 ? "%02X" : "%04X", value);
+  return buffer;
+}
+
 }  // namespace
+
+std::string EscapeControls(const std::string& utf8) {
+  std::u16string text = wtext::FromUtf8(utf8);
+  std::u16string out;
+  auto add = [&](const std::string& ascii) {
+    for (char c : ascii) out.push_back(static_cast<char16_t>(c));
+  };
+  for (char16_t c : text) {
+    if (c == u'\n') add("\\n");
+    else if (c == u'\r') add("\\r");
+    else if (c == u'\t') add("\\t");
+    else if (c < 0x20 || c == 0x7F) add("\\x" + HexText(c, 2));
+    else if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029) add("\\u" + HexText(c, 4));
+    else out.push_back(c);
+  }
+  return wtext::ToUtf8(out);
+}
 
 size_t DisplayWidth(const std::string& utf8) {
   size_t width = 0;
@@ -42,7 +66,7 @@ TextTable::TextTable(std::vector<std::string> headers, size_t maxCellWidth)
 
 void TextTable::AddRow(std::vector<std::string> cells) {
   cells.resize(headers_.size());
-  for (std::string& cell : cells) cell = Fit(cell, maxCellWidth_);
+  for (std::string& cell : cells) cell = Fit(EscapeControls(cell), maxCellWidth_);
   rows_.push_back(std::move(cells));
 }
 
