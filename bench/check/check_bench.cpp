@@ -34,6 +34,7 @@
 #include "knowledge/classify.h"
 #include "knowledge/knowledge_base.h"
 #include "knowledge/scan_context.h"
+#include "platform/call_scope.h"
 #include "platform/handles.h"
 #include "platform/linux/system_image.h"
 #include "platform/pe_version.h"
@@ -245,6 +246,7 @@ Result InChild(const Image& image, Task task) {
       for (CheckNode* node = list; node != nullptr; node = node->next) ++r.found;
       DLL_Release(list);
     } else if (task == Task::kListing) {
+      platform::CallScope call;  // as the listing command's export holds
       ScanContext context(nullptr, nullptr, 0);
       AutoRunItemNode* head = nullptr;
       ListAutoRunItems(context, &head);

@@ -59,13 +59,8 @@ bool ReadAll(int fd, std::string* bytes) {
   }
 }
 
-// Brings the in-memory hive in step with its file. Returns a Win32 error.
-LONG Refresh(Hive hive) {
-  HiveState& state = State(hive);
-  if (state.generation != RootGeneration()) {
-    state = HiveState();
-    state.generation = RootGeneration();
-  }
+// Reads the hive's file again when it is not the one last read.
+LONG RefreshFromDisk(Hive hive, HiveState& state) {
   std::string path = HiveFile(RootPath(), hive);
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
@@ -102,6 +97,34 @@ LONG Refresh(Hive hive) {
   state.loaded = true;
   Remember(state, st);
   return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+// The export call (and image) in which this thread last found each hive in
+// step with its file: a read in the same call needs no stat again.
+struct CheckedInCall {
+  unsigned long serial = 0;
+  unsigned long generation = 0;
+};
+thread_local CheckedInCall t_checked[2];
+
+// Brings the in-memory hive in step with its file. Returns a Win32 error.
+// Within one export call the file is looked at once for reading; a change
+// (forced) always looks again under the lock.
+LONG Refresh(Hive hive, bool forced) {
+  HiveState& state = State(hive);
+  if (state.generation != RootGeneration()) {
+    state = HiveState();
+    state.generation = RootGeneration();
+  }
+  CheckedInCall& checked = t_checked[hive == Hive::kMachine ? 0 : 1];
+  const unsigned long serial = CallSerial();
+  if (!forced && serial != 0 && state.loaded && checked.serial == serial &&
+      checked.generation == state.generation)
+    return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+  LONG result = RefreshFromDisk(hive, state);
+  checked.serial = state.loaded ? serial : 0;
+  checked.generation = state.generation;
+  return result;
 }
 
 // Holds the image's registry lock for as long as it lives: an exclusive
@@ -149,7 +172,7 @@ std::string HiveFile(const std::string& root, Hive hive) {
 }
 
 regfile::File* ReadHive(Hive hive, LONG* error) {
-  LONG r = Refresh(hive);
+  LONG r = Refresh(hive, false);
   if (error != nullptr) *error = r;
   return r == ERROR_SUCCESS ? &State(hive).file : nullptr;
 }
@@ -199,7 +222,7 @@ LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* m
   if (!lock.held()) return ERROR_ACCESS_DENIED;
   // A server may have started while we waited for the lock.
   if (WineServerOwnsImage()) return ERROR_SHARING_VIOLATION;
-  LONG r = Refresh(hive);
+  LONG r = Refresh(hive, true);
   if (r != ERROR_SUCCESS) return r;
 
   HiveState& state = State(hive);
@@ -241,6 +264,7 @@ LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* m
   state.valid = state.file.Parse(text);
   if (stat(path.c_str(), &st) == 0) Remember(state, st);
   else state.loaded = false;
+  NoteRegistryChange();
   return ERROR_SUCCESS;
 }
 
