@@ -1,10 +1,13 @@
 // The case mapping that every case-insensitive comparison of the module uses
 // (registry names, file names, lstrcmpiW on Linux, knowledge-base keys).
 //
-// It maps a UTF-16 unit to its simple upper-case form, as the system's
-// ordinal "ignore case" comparison does: ASCII, Latin-1, Latin Extended-A and
-// Additional, Greek, Cyrillic, Armenian and fullwidth Latin are covered.
-// Units without a single-unit upper-case form map to themselves, so two texts
+// It maps a UTF-16 unit to one form of its case, as the system's registry
+// compares names: Windows compares simple upper-case forms (the Windows
+// backend asks the system); Wine's server compares and sorts by the
+// lower-case table of its l_intl.nls, which the Linux backend uses, so two
+// names are one exactly when they are one for Wine (dotless i, long s,
+// final sigma and the Kelvin sign decide as there). Units without a
+// single-unit form of the other case map to themselves, so two texts
 // compare equal ignoring case exactly when their mapped units are equal.
 #pragma once
 

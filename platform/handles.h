@@ -25,6 +25,27 @@ class ScopedKey {
   HKEY key_ = nullptr;
 };
 
+// A registry transaction for as long as it lives: Commit saves what was
+// changed in it; leaving the scope without Commit drops it.
+class ScopedRegistryTransaction {
+ public:
+  ScopedRegistryTransaction() { platform::BeginRegistryTransaction(); }
+  ScopedRegistryTransaction(const ScopedRegistryTransaction&) = delete;
+  ScopedRegistryTransaction& operator=(const ScopedRegistryTransaction&) = delete;
+  ~ScopedRegistryTransaction() {
+    if (open_) platform::EndRegistryTransaction(FALSE);
+  }
+  // True when everything changed in the transaction was saved.
+  bool Commit() {
+    if (!open_) return false;
+    open_ = false;
+    return platform::EndRegistryTransaction(TRUE) != FALSE;
+  }
+
+ private:
+  bool open_ = true;
+};
+
 class ScopedFind {
  public:
   explicit ScopedFind(HANDLE find) : find_(find) {}

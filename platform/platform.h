@@ -47,6 +47,17 @@ LONG SHDeleteKeyW(HKEY root, const char16_t* subKey);
 // opened in; with a null or empty subKey, only what lies below key (its
 // sub-keys and values) goes. This is the module's way to delete a key.
 LONG RegDeleteTreeW(HKEY key, const char16_t* subKey);
+// Groups the registry changes the calling thread makes until the matching
+// EndRegistryTransaction, so that a move of a value (written to its new key,
+// deleted from the old one) is saved whole or not at all. The Linux backend
+// keeps the changes in memory, holds the image's lock meanwhile and saves each
+// changed registry file once at the end; commit false, or a change that
+// failed inside the group, drops them all. The Windows registry applies each
+// change as it is made: there both calls do nothing and End answers TRUE.
+// End answers FALSE when the changes could not be saved (nothing of them is
+// then kept).
+void BeginRegistryTransaction();
+BOOL EndRegistryTransaction(BOOL commit);
 
 // ------------------------------------------------------ shell folders, files
 BOOL SHGetSpecialFolderPathW(HWND owner, char16_t* path, int csidl, BOOL create);

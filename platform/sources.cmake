@@ -12,9 +12,12 @@ set(RV_PLATFORM_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/linux/case_fold.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/create_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/hive_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/hive_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/host_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/module_file_name.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/offline_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/prefix_probe.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/registry_file.cpp
@@ -44,5 +47,5 @@ if(RUNVANE_WINDOWS)
   set(RV_PLATFORM_LIBS shlwapi shell32 version ole32 oleaut32 user32 advapi32 uuid)
 else()
   set(RV_PLATFORM_SOURCES ${RV_PLATFORM_COMMON_SOURCES} ${RV_PLATFORM_LINUX_SOURCES})
-  set(RV_PLATFORM_LIBS dl)
+  set(RV_PLATFORM_LIBS dl hivex)
 endif()

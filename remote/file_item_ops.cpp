@@ -1,8 +1,8 @@
 // Disable, enable and delete of one startup file. Disabling moves the file
 // into the disabled-files folder in the module's state folder (beside the
 // module; on Linux inside the image); enabling moves it into
-// the current user's startup folder. A move is copy, then delete: if the
-// delete fails the file exists in both places, never in none.
+// the current user's startup folder. A move is a rename where one reaches,
+// else copy, then delete: the file is never in no place.
 #include "inventory/startup_folders.h"
 #include "platform/file_compare.h"
 #include "platform/platform.h"
@@ -35,9 +35,18 @@ int MoveFileTo(CommandItem& item, const char16_t* folder) {
   // Identity decides, not spelling: the file system may fold case further.
   if (SamePath(item.subkey, target) || platform::IsSameFile(item.subkey, target)) return 0;
   // Only a copy left by an earlier, interrupted move may be overwritten.
-  if (platform::CompareMoveTarget(item.subkey, target) == platform::TargetState::kDifferent) return -1;
-  if (!platform::CopyFileW(item.subkey, target, FALSE)) return -1;
-  if (!DeleteFileOrGone(item.subkey)) return -1;
+  const platform::TargetState existing = platform::CompareMoveTarget(item.subkey, target);
+  if (existing == platform::TargetState::kDifferent) return -1;
+  // A rename moves the file in one step, whatever stops the process (and a
+  // link as the link it is). Across volumes, where no rename reaches, the
+  // file is copied and then deleted: a failed delete leaves it in both
+  // places, never in none.
+  const DWORD replace = existing == platform::TargetState::kIdentical ? MOVEFILE_REPLACE_EXISTING : 0;
+  if (!platform::MoveFileExW(item.subkey, target, replace)) {
+    if (platform::GetLastError() != ERROR_NOT_SAME_DEVICE) return -1;
+    if (!platform::CopyFileW(item.subkey, target, FALSE)) return -1;
+    if (!DeleteFileOrGone(item.subkey)) return -1;
+  }
   wtext::Copy(item.subkey, target);
   return 0;
 }

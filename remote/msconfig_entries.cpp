@@ -51,6 +51,8 @@ int EnableStartupRegEntry(CommandItem& item) {
   // Only a Run-type key is written, as by every other operation: a command
   // file must not aim the value at any key that happens to exist.
   if (root == nullptr || RunKeyRowOf(root, item.subkey) < 0) return -1;
+  // The value restored and its record removed are one change.
+  platform::ScopedRegistryTransaction restore;
   {
     // The Run key must exist already; it is not created.
     platform::ScopedKey runKey;
@@ -62,7 +64,7 @@ int EnableStartupRegEntry(CommandItem& item) {
                                  static_cast<DWORD>(record.first.bytes.size())) != ERROR_SUCCESS)
       return -1;
   }
-  return RemoveRecord(record) ? 0 : -1;
+  return RemoveRecord(record) && restore.Commit() ? 0 : -1;
 }
 
 int DeleteStartupRegEntry(CommandItem& item) {

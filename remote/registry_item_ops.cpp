@@ -117,10 +117,12 @@ int DisableRegistryItem(CommandItem& item) {
   // Another disabled record of this name is never overwritten.
   if (WouldReplaceDifferentValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled))
     return -1;
+  // The write and the delete are one change: the value is in one key or the
+  // other, whatever stops the process (where the registry cannot group them,
+  // a failed delete leaves the value in both keys; nothing is lost).
+  platform::ScopedRegistryTransaction move;
   if (!WriteStringValue(root, disabledKey, name.c_str(), StringTypeOf(type), disabled)) return -1;
-
-  // A failed delete leaves the value in both keys; nothing is lost.
-  if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
+  if (!DeleteValueOrGone(root, item.subkey, name.c_str()) || !move.Commit()) return -1;
   wtext::Copy(item.subkey, disabledKey);
   return 0;
 }
@@ -153,8 +155,9 @@ int EnableRegistryItem(CommandItem& item) {
   // A live value of this name is never overwritten by a different one.
   const std::vector<BYTE> data(value.begin() + kRemPrefixBytes, value.end());
   if (WouldReplaceDifferentValue(root, runKey, name.c_str(), StringTypeOf(type), data)) return -1;
+  platform::ScopedRegistryTransaction move;
   if (!WriteStringValue(root, runKey, name.c_str(), StringTypeOf(type), data)) return -1;
-  if (!DeleteValueOrGone(root, item.subkey, name.c_str())) return -1;
+  if (!DeleteValueOrGone(root, item.subkey, name.c_str()) || !move.Commit()) return -1;
   wtext::Copy(item.subkey, runKey);
   return 0;
 }

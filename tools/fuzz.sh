@@ -19,6 +19,9 @@ filter=${2:-}
 build="$root/build/asan"
 findings="$root/build/fuzz-findings"
 jobs=${RUNVANE_JOBS:-2}
+# Seconds one input may take before libFuzzer stops the target: raise it on
+# a loaded machine, where the slowest seeds (a key 50,000 deep) take seconds.
+timeout=${RUNVANE_FUZZ_TIMEOUT:-10}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
@@ -49,7 +52,7 @@ for line in "${lines[@]}"; do
   touch "$stamp"
   echo "fuzz_$name: ${seconds} s" >&2
   (cd "$build" && "$build/bin/fuzz_$name" -max_total_time="$seconds" -rss_limit_mb=2048 \
-      -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/$name/" \
+      -timeout="$timeout" -print_final_stats=1 -artifact_prefix="$findings/$name/" \
       "${folders[@]}") >"$log" 2>&1
   status=$?
   execs=$(grep -E '^stat::number_of_executed_units:' "$log" | tail -n 1 | awk '{print $2}')

@@ -62,10 +62,6 @@ unsigned long CallSerial();
 // Drops what this thread kept for the call that just ended (the open file of
 // the version reader).
 void ForgetCall();
-// Counts saved registry changes, so that what was derived from the registry
-// during a call (the environment) is derived again after one.
-void NoteRegistryChange();
-unsigned long RegistryChanges();
 
 }  // namespace backend
 }  // namespace platform

@@ -12,7 +12,6 @@ namespace platform {
 namespace {
 
 std::atomic<unsigned long> g_lastSerial{0};
-std::atomic<unsigned long> g_registryChanges{0};
 thread_local int t_depth = 0;
 thread_local unsigned long t_serial = 0;
 
@@ -32,9 +31,6 @@ void EndCall() {
 namespace backend {
 
 unsigned long CallSerial() { return t_serial; }
-
-void NoteRegistryChange() { ++g_registryChanges; }
-unsigned long RegistryChanges() { return g_registryChanges.load(); }
 
 }  // namespace backend
 }  // namespace platform

@@ -499,7 +499,8 @@ BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD fl
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   struct stat st;
   if (lstat(from.c_str(), &st) != 0) return Fail(backend::ErrorFromErrno(errno, from), FALSE);
-  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  // Only a regular file or a link (moved as the link it is) is moved.
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (lstat(to.c_str(), &st) == 0) {
     if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) return Fail(ERROR_ALREADY_EXISTS, FALSE);
     if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED, FALSE);

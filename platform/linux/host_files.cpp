@@ -51,7 +51,9 @@ DWORD ErrorFromErrno(int error, const std::string& hostPath) {
     case ENOMEM:
       return ERROR_NOT_ENOUGH_MEMORY;
     case ENOSPC:
-      return 112;  // ERROR_DISK_FULL
+      return ERROR_DISK_FULL;
+    case EXDEV:
+      return ERROR_NOT_SAME_DEVICE;
     case EBUSY:
       return ERROR_BUSY;
     case EACCES:

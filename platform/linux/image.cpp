@@ -12,6 +12,7 @@
 
 #include "platform/case_fold.h"
 #include "platform/linux/backend.h"
+#include "platform/linux/hive_store.h"
 #include "platform/linux/prefix_probe.h"
 #include "platform/linux/system_image.h"
 #include "platform/wtext.h"
@@ -66,7 +67,12 @@ std::string Canonical(const std::string& path) {
 bool ResolveDriveRoot(char16_t letter, std::string* base) {
   std::string device = backend::RootPath() + "/dosdevices/" + char(letter) + ":";
   char real[PATH_MAX];
-  if (realpath(device.c_str(), real) != nullptr) *base = std::string(real) == "/" ? "" : real;
+  if (backend::OfflineImage()) {
+    // An offline Windows volume is drive C:; Z: stays the host's own file
+    // system, as in a Wine prefix, for the files the host hands over.
+    if (letter != u'c' && letter != u'z') return false;
+    *base = letter == u'c' ? backend::RootPath() : "";
+  } else if (realpath(device.c_str(), real) != nullptr) *base = std::string(real) == "/" ? "" : real;
   else if (letter == u'c') *base = backend::RootPath() + "/drive_c";
   else if (letter == u'z') *base = "";
   else return false;
@@ -219,7 +225,8 @@ std::u16string WindowsPath(const std::string& hostPath) {
     path = std::string(cwd) + "/" + path;
   }
   path = StripTrailingSlashes(Canonical(path));
-  std::string driveC = StripTrailingSlashes(Canonical(backend::RootPath() + "/drive_c"));
+  std::string driveC =
+      StripTrailingSlashes(Canonical(backend::RootPath() + (backend::OfflineImage() ? "" : "/drive_c")));
   std::string rest;
   std::u16string drive;
   if (path == driveC || path.compare(0, driveC.size() + 1, driveC + "/") == 0) {

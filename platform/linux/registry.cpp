@@ -6,6 +6,8 @@
 // deleted answers ERROR_KEY_DELETED.
 #include <cstring>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "platform/linux/backend.h"
 #include "platform/linux/registry_store.h"
@@ -23,10 +25,27 @@ using regfile::KeyPath;
 constexpr size_t kMaxKeyName = 255;
 constexpr size_t kMaxValueName = 16383;
 
+// What an enumeration by index walks: the key's values, or its sub-keys'
+// names, as they were when index 0 was asked for. Another process that
+// rewrites the registry file between two calls then cannot shift the
+// indexes under the caller, so nothing is skipped or seen twice. A change
+// made by this process ends the snapshot: the enumeration goes on over the
+// key as it is, as it would on Windows.
+struct ValueSnapshot {
+  unsigned long changes;
+  std::vector<regfile::Value> values;
+};
+struct KeySnapshot {
+  unsigned long changes;
+  std::vector<std::u16string> names;
+};
+
 struct OpenKey {
   Hive hive;
   KeyPath path;
   REGSAM access;
+  std::shared_ptr<ValueSnapshot> values = nullptr;
+  std::shared_ptr<KeySnapshot> keys = nullptr;
 };
 
 std::map<uintptr_t, OpenKey>& Handles() {
@@ -62,6 +81,40 @@ HKEY NewHandle(const OpenKey& key) {
   uintptr_t value = NextHandleValue();
   Handles()[value] = key;
   return reinterpret_cast<HKEY>(value);
+}
+
+// The index-th value of an enumeration of handle key (found: its key now),
+// taking the snapshot at index 0; null past the end. Predefined root handles
+// enumerate the key as it is.
+const regfile::Value* EnumeratedValue(HKEY key, const Key& found, DWORD index) {
+  auto it = Handles().find(reinterpret_cast<uintptr_t>(key));
+  if (it != Handles().end()) {
+    std::shared_ptr<ValueSnapshot>& snapshot = it->second.values;
+    const unsigned long changes = backend::LocalChanges();
+    if (index == 0) snapshot = std::make_shared<ValueSnapshot>(ValueSnapshot{changes, found.values});
+    else if (snapshot && snapshot->changes != changes) snapshot.reset();
+    if (snapshot) return index < snapshot->values.size() ? &snapshot->values[index] : nullptr;
+  }
+  return index < found.values.size() ? &found.values[index] : nullptr;
+}
+
+// The same for the names of the sub-keys.
+const std::u16string* EnumeratedKey(HKEY key, const Key& found, DWORD index) {
+  auto it = Handles().find(reinterpret_cast<uintptr_t>(key));
+  if (it != Handles().end()) {
+    std::shared_ptr<KeySnapshot>& snapshot = it->second.keys;
+    const unsigned long changes = backend::LocalChanges();
+    if (index == 0) {
+      std::vector<std::u16string> names;
+      names.reserve(found.children.size());
+      for (const auto& child : found.children) names.push_back(child->name);
+      snapshot = std::make_shared<KeySnapshot>(KeySnapshot{changes, std::move(names)});
+    } else if (snapshot && snapshot->changes != changes) {
+      snapshot.reset();
+    }
+    if (snapshot) return index < snapshot->names.size() ? &snapshot->names[index] : nullptr;
+  }
+  return index < found.children.size() ? &found.children[index]->name : nullptr;
 }
 
 bool ValidSubKey(const KeyPath& names) {
@@ -177,8 +230,9 @@ LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWO
   if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
   Key* found = FindOpenKey(open, nullptr, &r);
   if (found == nullptr) return r;
-  if (index >= found->values.size()) return ERROR_NO_MORE_ITEMS;
-  const regfile::Value& value = found->values[index];
+  const regfile::Value* entry = EnumeratedValue(key, *found, index);
+  if (entry == nullptr) return ERROR_NO_MORE_ITEMS;
+  const regfile::Value& value = *entry;
 
   if (type != nullptr) *type = value.type;
   DWORD size = DWORD(value.data.size());
@@ -204,8 +258,9 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWO
   if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
   Key* found = FindOpenKey(open, nullptr, &r);
   if (found == nullptr) return r;
-  if (index >= found->children.size()) return ERROR_NO_MORE_ITEMS;
-  const std::u16string& child = found->children[index]->name;
+  const std::u16string* entry = EnumeratedKey(key, *found, index);
+  if (entry == nullptr) return ERROR_NO_MORE_ITEMS;
+  const std::u16string& child = *entry;
   if (child.size() >= *nameLength) return ERROR_MORE_DATA;
   std::memcpy(name, child.data(), child.size() * sizeof(char16_t));
   name[child.size()] = 0;
@@ -360,6 +415,12 @@ LONG RegDeleteTreeW(HKEY key, const char16_t* subKey) {
     *modified = true;
     return ERROR_SUCCESS;
   });
+}
+
+void BeginRegistryTransaction() { backend::BeginTransaction(); }
+
+BOOL EndRegistryTransaction(BOOL commit) {
+  return backend::EndTransaction(commit != FALSE) ? TRUE : FALSE;
 }
 
 }  // namespace platform

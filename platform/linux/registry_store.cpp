@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <climits>
+#include <memory>
 
 #include "platform/linux/backend.h"
+#include "platform/linux/hive_store.h"
 
 namespace platform {
 namespace backend {
@@ -25,8 +27,14 @@ struct HiveState {
   ino_t inode = 0;
   off_t size = 0;
   struct timespec modified = {};
+  // Changed in memory by the open transaction, not yet saved.
+  bool pending = false;
+  // A digest of the bytes the in-memory hive was read from or saved as.
+  size_t digest = 0;
   regfile::File file;
 };
+
+unsigned long g_localChanges = 0;
 
 HiveState& State(Hive hive) {
   static HiveState states[2];
@@ -59,8 +67,15 @@ bool ReadAll(int fd, std::string* bytes) {
   }
 }
 
+size_t Digest(const std::string& bytes) { return std::hash<std::string>()(bytes); }
+
 // Reads the hive's file again when it is not the one last read.
-LONG RefreshFromDisk(Hive hive, HiveState& state) {
+// The file's identity (device, inode, size, modification time) tells most
+// changes by another process, but not all: a file replaced twice within one
+// tick of the file-system clock can come back with a reused inode, the same
+// size and the same time. Before a change (verify, under the image lock) the
+// bytes themselves are compared, so no change is ever made to a stale copy.
+LONG RefreshFromDisk(Hive hive, HiveState& state, bool verify) {
   std::string path = HiveFile(RootPath(), hive);
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
@@ -76,7 +91,8 @@ LONG RefreshFromDisk(Hive hive, HiveState& state) {
     }
     return ERROR_SUCCESS;
   }
-  if (state.loaded && SameIdentity(state, st)) return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+  if (state.loaded && SameIdentity(state, st) && !verify)
+    return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
 
   // A registry file that is a FIFO or a device is no registry file: opened
   // without blocking and refused.
@@ -92,6 +108,14 @@ LONG RefreshFromDisk(Hive hive, HiveState& state) {
     state.loaded = false;
     return ERROR_CANTREAD;
   }
+  // The same bytes under a new identity (a rewrite that changed nothing)
+  // need no new parse.
+  const size_t digest = Digest(text);
+  if (state.loaded && !state.missing && digest == state.digest) {
+    Remember(state, st);
+    return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+  }
+  state.digest = digest;
   state.file.Reset(HiveRelativeTo(hive));  // the root links resolve against
   state.valid = state.file.Parse(text);
   state.loaded = true;
@@ -109,50 +133,47 @@ thread_local CheckedInCall t_checked[2];
 
 // Brings the in-memory hive in step with its file. Returns a Win32 error.
 // Within one export call the file is looked at once for reading; a change
-// (forced) always looks again under the lock.
-LONG Refresh(Hive hive, bool forced) {
+// (verify) always looks again, under the image lock.
+LONG Refresh(Hive hive, bool verify = false) {
   HiveState& state = State(hive);
   if (state.generation != RootGeneration()) {
     state = HiveState();
     state.generation = RootGeneration();
   }
+  // Changes of the open transaction are never replaced by what another
+  // writer put on disk meanwhile; the save refuses to overwrite it instead.
+  if (state.loaded && state.pending) return ERROR_SUCCESS;
   CheckedInCall& checked = t_checked[hive == Hive::kMachine ? 0 : 1];
   const unsigned long serial = CallSerial();
-  if (!forced && serial != 0 && state.loaded && checked.serial == serial &&
+  if (!verify && serial != 0 && state.loaded && checked.serial == serial &&
       checked.generation == state.generation)
     return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
-  LONG result = RefreshFromDisk(hive, state);
+  LONG result = RefreshFromDisk(hive, state, verify);
   checked.serial = state.loaded ? serial : 0;
   checked.generation = state.generation;
   return result;
 }
 
-// Holds the image's registry lock for as long as it lives: an exclusive
-// flock on the image folder itself, so no lock file is ever created in the
-// prefix (none to be left behind owned by another user, none to be made
-// through a link planted there).
-class ImageLock {
- public:
-  ImageLock() {
-    fd_ = open(RootPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    int r;
-    do {
-      r = flock(fd_, LOCK_EX);
-    } while (r != 0 && errno == EINTR);
-    if (r != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~ImageLock() {
-    if (fd_ >= 0) close(fd_);  // closing releases the lock
-  }
-  bool held() const { return fd_ >= 0; }
+}  // namespace
 
- private:
-  int fd_ = -1;
-};
+ImageLock::ImageLock() {
+  fd_ = open(RootPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  int r;
+  do {
+    r = flock(fd_, LOCK_EX);
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+ImageLock::~ImageLock() {
+  if (fd_ >= 0) close(fd_);  // closing releases the lock
+}
+
+namespace {
 
 // Whether this process may replace the file: never a read-only file (even as
 // root, who could), never one whose permissions deny this user writing.
@@ -172,7 +193,8 @@ std::string HiveFile(const std::string& root, Hive hive) {
 }
 
 regfile::File* ReadHive(Hive hive, LONG* error) {
-  LONG r = Refresh(hive, false);
+  if (OfflineImage()) return hivestore::ReadHive(hive, error);
+  LONG r = Refresh(hive);
   if (error != nullptr) *error = r;
   return r == ERROR_SUCCESS ? &State(hive).file : nullptr;
 }
@@ -215,34 +237,66 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
   return true;
 }
 
-LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change) {
+namespace {
+
+// The registry transaction of the thread that holds the backend's lock: its
+// depth (transactions nest; the outermost one saves), the image lock it
+// keeps from its first change to its end, and whether a change in it failed.
+// The hives it changed are saved in the order of their first change, so a
+// move between two files writes the new place before the old one loses it.
+struct Transaction {
+  int depth = 0;
+  bool failed = false;
+  std::unique_ptr<ImageLock> lock;
+  std::vector<Hive> changed;
+};
+
+Transaction& CurrentTransaction() {
+  static Transaction transaction;
+  return transaction;
+}
+
+// Forgets the in-memory state of every hive with unsaved changes: the next
+// read takes the disk again.
+void DropPending() {
+  for (Hive hive : {Hive::kMachine, Hive::kUser}) {
+    HiveState& state = State(hive);
+    if (state.pending) {
+      state.loaded = false;
+      ++g_localChanges;  // what was derived from the dropped change is stale
+    }
+    state.pending = false;
+  }
+}
+
+// Whether a change may start now: the image is there, no Wine server owns
+// it, and the image lock is held (in *lock, or by the open transaction).
+LONG PrepareChange(std::unique_ptr<ImageLock>* lock) {
   if (WineServerOwnsImage()) return ERROR_SHARING_VIOLATION;
   if (!IsDirectory(RootPath())) return ERROR_CANTWRITE;
-  ImageLock lock;
-  if (!lock.held()) return ERROR_ACCESS_DENIED;
+  auto held = std::make_unique<ImageLock>();
+  if (!held->held()) return ERROR_ACCESS_DENIED;
   // A server may have started while we waited for the lock.
   if (WineServerOwnsImage()) return ERROR_SHARING_VIOLATION;
-  LONG r = Refresh(hive, true);
-  if (r != ERROR_SUCCESS) return r;
+  *lock = std::move(held);
+  return ERROR_SUCCESS;
+}
 
+// Writes the in-memory hive to its file atomically, keeping the file's mode
+// (and owner), and takes the written text as the new state. On failure the
+// change is dropped and the disk read again next time.
+LONG SaveHive(Hive hive) {
   HiveState& state = State(hive);
-  bool modified = false;
-  try {
-    r = change(state.file, &modified);
-  } catch (...) {
-    // The change may have stopped half-way: drop it, so that the next save
-    // cannot write it out, and read the disk again before anything else.
-    state.loaded = false;
-    return ERROR_CANTWRITE;
-  }
-  if (!modified) return r;
-  if (r != ERROR_SUCCESS) {
-    state.loaded = false;  // drop the half-made change: read the disk again
-    return r;
-  }
+  state.pending = false;
   std::string path = HiveFile(RootPath(), hive);
   struct stat st;
   bool exists = stat(path.c_str(), &st) == 0;
+  // Another writer that ignored the lock changed the file since it was read:
+  // neither its change nor ours is thrown away silently.
+  if (exists ? !SameIdentity(state, st) : !state.missing) {
+    state.loaded = false;
+    return ERROR_CANTWRITE;
+  }
   if (exists && !MayReplace(path, st)) {
     state.loaded = false;  // the change stays unsaved: read the disk again
     return ERROR_ACCESS_DENIED;
@@ -262,10 +316,105 @@ LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* m
   // Read back what was written, so the texts kept for faithful output are
   // those on disk and the file's new identity is known.
   state.valid = state.file.Parse(text);
+  state.digest = Digest(text);
   if (stat(path.c_str(), &st) == 0) Remember(state, st);
   else state.loaded = false;
-  NoteRegistryChange();
   return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change) {
+  if (OfflineImage())
+    return hivestore::ChangeHive(hive, [&](regfile::File& file, bool* modified) {
+      LONG r = change(file, modified);
+      if (*modified) ++g_localChanges;
+      return r;
+    });
+  Transaction& transaction = CurrentTransaction();
+  const bool grouped = transaction.depth > 0;
+  if (grouped && transaction.failed) return ERROR_CANTWRITE;
+  std::unique_ptr<ImageLock> lock;
+  if (!grouped || transaction.lock == nullptr) {
+    LONG r = PrepareChange(&lock);
+    if (r != ERROR_SUCCESS) return r;
+    if (grouped) transaction.lock = std::move(lock);
+  }
+  // A failed change leaves the hive half edited: drop it (and, inside a
+  // transaction, everything the transaction changed), so that no later save
+  // can write it out, and read the disk again before anything else.
+  auto fail = [&](LONG error) {
+    State(hive).loaded = false;
+    if (grouped) {
+      transaction.failed = true;
+      DropPending();
+    }
+    return error;
+  };
+  LONG r = Refresh(hive, /*verify=*/true);
+  if (r != ERROR_SUCCESS) return grouped ? fail(r) : r;
+
+  HiveState& state = State(hive);
+  bool modified = false;
+  try {
+    r = change(state.file, &modified);
+  } catch (...) {
+    return fail(ERROR_CANTWRITE);
+  }
+  if (!modified) return r;
+  ++g_localChanges;
+  if (r != ERROR_SUCCESS) return fail(r);
+  if (!grouped) return SaveHive(hive);
+  // A file this writer may not replace is refused now, not at the end.
+  std::string path = HiveFile(RootPath(), hive);
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !MayReplace(path, st)) return fail(ERROR_ACCESS_DENIED);
+  if (!state.pending) transaction.changed.push_back(hive);
+  state.pending = true;
+  return ERROR_SUCCESS;
+}
+
+unsigned long LocalChanges() { return g_localChanges; }
+
+void BeginTransaction() {
+  Mutex().lock();  // released by EndTransaction: one thread's group at a time
+  if (OfflineImage()) return hivestore::BeginTransaction();
+  Transaction& transaction = CurrentTransaction();
+  if (transaction.depth++ == 0) transaction.failed = false;
+}
+
+bool EndTransaction(bool commit) {
+  if (OfflineImage()) {
+    bool saved = hivestore::EndTransaction(commit);
+    Mutex().unlock();
+    return saved;
+  }
+  Transaction& transaction = CurrentTransaction();
+  bool saved = true;
+  if (transaction.depth > 0 && --transaction.depth == 0) {
+    if (!commit || transaction.failed) {
+      DropPending();
+      saved = false;
+    } else {
+      for (Hive hive : transaction.changed) {
+        if (!State(hive).pending) continue;
+        if (SaveHive(hive) != ERROR_SUCCESS) {
+          DropPending();
+          saved = false;
+        }
+      }
+    }
+    transaction.changed.clear();
+    transaction.failed = false;
+    transaction.lock.reset();
+  } else if (!commit) {
+    // An inner group given up gives up the whole transaction.
+    transaction.failed = true;
+    DropPending();
+    saved = false;
+  }
+  Mutex().unlock();
+  return saved;
 }
 
 regfile::KeyPath SplitKeyPath(const char16_t* path) {

@@ -31,6 +31,35 @@ regfile::File* ReadHive(Hive hive, LONG* error);
 // stays as it is on disk).
 LONG ChangeHive(Hive hive, const std::function<LONG(regfile::File& file, bool* modified)>& change);
 
+// Holds the image's registry lock for as long as it lives: an exclusive
+// flock on the image folder itself, so no lock file is ever created in the
+// image (none to be left behind owned by another user, none to be made
+// through a link planted there).
+class ImageLock {
+ public:
+  ImageLock();
+  ~ImageLock();
+  ImageLock(const ImageLock&) = delete;
+  ImageLock& operator=(const ImageLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// The store's side of a registry transaction (platform's
+// BeginRegistryTransaction): until the outermost EndTransaction, ChangeHive
+// keeps changes in memory under the image lock, and a failed change drops
+// them all; EndTransaction(true) then saves each changed hive once. Begin
+// takes the backend's lock and End gives it back.
+void BeginTransaction();
+// False when the changes were dropped or could not all be saved.
+bool EndTransaction(bool commit);
+
+// How many changes this process has made to the registry (in memory);
+// reads of another process's changes do not count.
+unsigned long LocalChanges();
+
 // Writes a whole file atomically: temporary file in the same folder, flush,
 // rename. False when any step fails (the old file is then untouched).
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode);

@@ -9,6 +9,7 @@
 
 #include "platform/case_fold.h"
 #include "platform/linux/backend.h"
+#include "platform/linux/hive_store.h"
 #include "platform/linux/registry_store.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
@@ -86,6 +87,40 @@ std::u16string HostUserName() {
   return u"user";
 }
 
+// On an offline Windows volume the folders are those its SOFTWARE hive
+// names and the profile is the chosen user's; Windows before Vista keeps
+// the shared profile as ProfilesDirectory\AllUsersProfile.
+void UseOfflineVolume(Environment* env) {
+  static const struct {
+    const char16_t* key;
+    const char16_t* value;
+    const char16_t* variable;
+  } kFolders[] = {
+      {u"Software\\Microsoft\\Windows NT\\CurrentVersion", u"SystemRoot", u"SystemRoot"},
+      {u"Software\\Microsoft\\Windows NT\\CurrentVersion", u"SystemRoot", u"windir"},
+      {u"Software\\Microsoft\\Windows\\CurrentVersion", u"ProgramFilesDir", u"ProgramFiles"},
+      {u"Software\\Microsoft\\Windows\\CurrentVersion", u"CommonFilesDir", u"CommonProgramFiles"},
+  };
+  std::u16string text;
+  for (const auto& f : kFolders)
+    if (backend::ReadString(Hive::kMachine, f.key, f.value, &text, nullptr) && !text.empty())
+      Set(env, f.variable, Expand(*env, text));
+  std::u16string profiles;
+  if (backend::ReadString(Hive::kMachine, kProfileList, u"ProfilesDirectory", &profiles, nullptr) &&
+      backend::ReadString(Hive::kMachine, kProfileList, u"AllUsersProfile", &text, nullptr)) {
+    Set(env, u"ALLUSERSPROFILE", Expand(*env, profiles) + u"\\" + text);
+    Set(env, u"ProgramData", Expand(*env, profiles) + u"\\" + text);
+  }
+  std::u16string profile = backend::OfflineProfileFolder();
+  if (profile.empty()) return;
+  Set(env, u"USERPROFILE", profile);
+  Set(env, u"HOMEPATH", profile.substr(2));
+  Set(env, u"APPDATA", profile + u"\\AppData\\Roaming");
+  Set(env, u"LOCALAPPDATA", profile + u"\\AppData\\Local");
+  Set(env, u"TEMP", profile + u"\\AppData\\Local\\Temp");
+  Set(env, u"TMP", profile + u"\\AppData\\Local\\Temp");
+}
+
 // The environment a process of the image starts with: Wine's derived
 // variables, then the machine's, the session's and the user's values.
 Environment BuildEnvironment() {
@@ -110,6 +145,8 @@ Environment BuildEnvironment() {
   Set(&env, u"LOCALAPPDATA", profile + u"\\AppData\\Local");
   Set(&env, u"TEMP", profile + u"\\Temp");
   Set(&env, u"TMP", profile + u"\\Temp");
+
+  if (backend::OfflineImage()) UseOfflineVolume(&env);
 
   std::u16string text;
   if (backend::ReadString(Hive::kMachine, kProfileList, u"ProgramData", &text, nullptr)) {
@@ -148,7 +185,7 @@ const Environment& CurrentEnvironment() {
   CallEnvironment& kept = t_environment;
   const unsigned long serial = backend::CallSerial();
   const unsigned long generation = backend::RootGeneration();
-  const unsigned long changes = backend::RegistryChanges();
+  const unsigned long changes = backend::LocalChanges();
   if (serial == 0 || kept.serial != serial || kept.generation != generation || kept.changes != changes) {
     kept.env = BuildEnvironment();
     kept.serial = serial;
@@ -233,7 +270,8 @@ std::vector<std::u16string> SplitList(const std::u16string& list) {
 namespace backend {
 
 std::u16string ImageUserName() {
-  std::u16string name;
+  std::u16string name = OfflineUserName();
+  if (!name.empty()) return name;
   if (ReadString(Hive::kUser, u"Volatile Environment", u"USERNAME", &name, nullptr) && !name.empty())
     return name;
   return HostUserName();

@@ -59,4 +59,11 @@ LONG RegDeleteTreeW(HKEY key, const char16_t* subKey) {
   return ::RegDeleteTreeW(key, Wide(subKey));
 }
 
+// Windows applies every registry change as it is made; a move interrupted
+// between its write and its delete leaves the value in both keys, never in
+// none.
+void BeginRegistryTransaction() {}
+
+BOOL EndRegistryTransaction(BOOL /*commit*/) { return TRUE; }
+
 }  // namespace platform

@@ -16,8 +16,8 @@ mode=$1 host=$2 make_image=$3 fixtures=$4 source_dir=${5:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/runvane-durability.XXXXXX")
 cleanup() {
   if [ -n "${wine_started:-}" ]; then
-    WINEPREFIX="$work/image" "${RUNVANE_WINESERVER:-wineserver}" -k >/dev/null 2>&1
-    WINEPREFIX="$work/image" "${RUNVANE_WINESERVER:-wineserver}" -w >/dev/null 2>&1
+    WINEPREFIX="$read_image" "${RUNVANE_WINESERVER:-wineserver}" -k >/dev/null 2>&1
+    WINEPREFIX="$read_image" "${RUNVANE_WINESERVER:-wineserver}" -w >/dev/null 2>&1
   fi
   rm -rf "$work"
 }
@@ -25,7 +25,7 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-values=30 files=0
+values=30 files=10
 names=()
 for i in $(seq -w 1 $values); do names+=("kv$i"); done
 [ "$files" -gt 0 ] && for i in $(seq -w 1 $files); do names+=("kf$i.lnk"); done
@@ -38,10 +38,9 @@ for i in $(seq -w 1 $values); do names+=("kv$i"); done
   echo '[Software\\Microsoft\\Windows\\CurrentVersion\\Run] 1700000000'
   for i in $(seq -w 1 $values); do echo "\"kv$i\"=\"C:\\\\Apps\\\\kv$i.exe /background\""; done
 } >>"$work/image/user.reg"
-user_folder=$(find "$work/image/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-[ -n "$user_folder" ] || { echo "FAIL: no user folder in the image"; exit 1; }
-startup="$user_folder/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup"
-mkdir -p "$startup"
+# The user's startup folder as the image spells it (Wine writes "StartUp").
+startup=$(find "$work/image/drive_c/users" -type d -ipath '*/Roaming/*/Programs/Startup' ! -path '*/Public/*' | head -n 1)
+[ -n "$startup" ] || { echo "FAIL: no user startup folder in the image"; exit 1; }
 [ "$files" -gt 0 ] && for i in $(seq -w 1 $files); do printf 'shortcut %s' "$i" >"$startup/kf$i.lnk"; done
 
 # state NAME...: "name state" per listed item of these names, sorted.
@@ -108,7 +107,16 @@ case $mode in
       . "$source_dir/tools/wine-env.sh"
     fi
     if [ -n "${RUNVANE_WINE:-}" ]; then
-      export WINEPREFIX="$work/image" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+      read_image="$work/image"
+      if [ "${RUNVANE_WINE32_OK:-0}" != 1 ]; then
+        # Only 64-bit Wine runs here, and it refuses a prefix marked win32:
+        # it reads a copy of the files whose "#arch" line says win64, every
+        # other byte as the host left it.
+        read_image="$work/image64"
+        cp -a "$work/image" "$read_image"
+        sed -i 's/^#arch=win32$/#arch=win64/' "$read_image/system.reg" "$read_image/user.reg"
+      fi
+      export WINEPREFIX="$read_image" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
       wine_started=1
       run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
       out=$($RUNVANE_WINE reg query "$run_key" 2>/dev/null | tr -d '\r')

@@ -33,9 +33,4 @@ if(NOT RUNVANE_WINDOWS)
         $<TARGET_FILE:make_demo_image> ${CMAKE_BINARY_DIR}/bin/fixtures ${PROJECT_SOURCE_DIR})
     set_tests_properties(host_durability_${mode} PROPERTIES TIMEOUT 300)
   endforeach()
-  # Disabled until a move of a Run value is one save: the value is written
-  # to its new key and deleted from the old one by two saves, and a kill
-  # between them leaves it in both places (found by this test). The Wine
-  # read-back of the demo image does not work yet either.
-  set_tests_properties(host_durability_kill PROPERTIES DISABLED TRUE)
 endif()

@@ -8,9 +8,14 @@
 #     items of a demo system (so the module found its knowledge base);
 #   - the example host (MinGW build) runs a check and a repair there.
 #
-# usage: zip_test.sh ARCHIVE.zip WIN32-BIN-FOLDER [LINUX-BIN-FOLDER]
+# Where no 32-bit program runs, the archive's binaries are still read by
+# Wine's version.dll: the 64-bit build's test program reads them in a fresh
+# win64 prefix (WIN64-BIN-FOLDER); running them is then skipped, with the
+# reason.
+#
+# usage: zip_test.sh ARCHIVE.zip WIN32-BIN-FOLDER [LINUX-BIN-FOLDER [WIN64-BIN-FOLDER]]
 set -u
-zip=$1 winbin=$2 linuxbin=${3:-}
+zip=$1 winbin=$2 linuxbin=${3:-} win64bin=${4:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/runvane-zip.XXXXXX")
 export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
@@ -55,6 +60,26 @@ fi
 # --- a fresh prefix, the archive unpacked on drive C: (32-bit programs must
 # run here; tools/wine-env.sh tells)
 if [ "${RUNVANE_WINE32_OK:-1}" != 1 ]; then
+  [ -n "$win64bin" ] && [ -d "$win64bin" ] && win64bin=$(cd "$win64bin" && pwd)
+  reader="$win64bin/version_resource_tests.exe"
+  if [ -n "$win64bin" ] && [ -f "$reader" ] && [ -n "${RUNVANE_WINE64:-}" ]; then
+    export WINEARCH=win64
+    [ "$RUNVANE_WINE64" != wine ] && export WINELOADER=$RUNVANE_WINE64
+    "${RUNVANE_WINESERVER:-wineserver}" -p >/dev/null 2>&1 </dev/null
+    if "$RUNVANE_WINE64" wineboot -i >/dev/null 2>&1 </dev/null; then
+      unzip -q "$zip" -d "$WINEPREFIX/drive_c" || { echo "FAIL: unzip"; exit 1; }
+      if (cd / && RUNVANE_PACKAGE_DIR="C:\\$folder" "$RUNVANE_WINE64" "$reader" </dev/null \
+            >"$work/wine.log" 2>&1) && ! grep -q SKIPPED "$work/wine.log"; then
+        pass "version resources (64-bit Wine's version.dll)"
+      else
+        cat "$work/wine.log"
+        fail "version resources (64-bit Wine's version.dll)"
+      fi
+    else
+      fail "wineboot of a win64 prefix"
+    fi
+    "${RUNVANE_WINESERVER:-wineserver}" -k >/dev/null 2>&1 || true
+  fi
   echo "skipped: running the archive under Wine: ${RUNVANE_WINE32_REASON:-no 32-bit programs here}"
   [ "$failures" -eq 0 ]
   exit

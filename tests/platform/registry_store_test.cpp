@@ -217,6 +217,55 @@ TEST_F(RegistryStore, AChangeThatFailsPartWayIsNeverSavedByALaterOne) {
   }
 }
 
+// A transaction keeps its changes in memory, visible to its own reads, and
+// saves each changed file once when committed: a process stopped inside it
+// leaves the files as they were. Given up, or with a change refused inside
+// it, it keeps nothing of what it changed, in either file.
+TEST_F(RegistryStore, ATransactionIsSavedWholeOnceOrNotAtAll) {
+  const char16_t kDisabled[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Off";
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"Mover", u"C:\\mover.exe"), ERROR_SUCCESS);
+  const std::string before = ReadHost(UserReg());
+  {
+    platform::ScopedRegistryTransaction move;
+    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kDisabled, u"Mover", u"C:\\mover.exe"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::SHDeleteValueW(HKEY_CURRENT_USER, kKey, u"Mover"), ERROR_SUCCESS);
+    EXPECT_EQ(ReadHost(UserReg()), before) << "nothing is saved before the commit";
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kDisabled, u"Mover"), u"C:\\mover.exe") << "its own reads see it";
+    EXPECT_TRUE(move.Commit());
+  }
+  std::string after = ReadHost(UserReg());
+  EXPECT_EQ(after.find("\"Mover\"=\"C:\\\\mover.exe\"\n"), after.rfind("\"Mover\"=")) << after;
+  LONG r = ERROR_SUCCESS;
+  Query(HKEY_CURRENT_USER, kKey, u"Mover", &r);
+  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kDisabled, u"Mover"), u"C:\\mover.exe");
+
+  // Given up: neither the file nor a later read keeps the change.
+  {
+    platform::ScopedRegistryTransaction dropped;
+    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"Dropped", u"x"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReadHost(UserReg()), after);
+  Query(HKEY_CURRENT_USER, kKey, u"Dropped", &r);
+  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND);
+
+  // A change refused inside it (a read-only user.reg) gives up the changes
+  // already made to the other file too.
+  const std::string machineBefore = ReadHost(SystemReg());
+  ASSERT_EQ(chmod(UserReg().c_str(), 0444), 0);
+  {
+    platform::ScopedRegistryTransaction refused;
+    EXPECT_EQ(SetValue(HKEY_LOCAL_MACHINE, kKey, u"Machine", u"m"), ERROR_SUCCESS);
+    EXPECT_NE(SetValue(HKEY_CURRENT_USER, kKey, u"User", u"u"), ERROR_SUCCESS);
+    EXPECT_FALSE(refused.Commit());
+  }
+  ASSERT_EQ(chmod(UserReg().c_str(), 0644), 0);
+  EXPECT_EQ(ReadHost(SystemReg()), machineBefore);
+  Query(HKEY_LOCAL_MACHINE, kKey, u"Machine", &r);
+  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadHost(UserReg()), after);
+}
+
 // A root writer keeps the user's ownership and the file's mode; a read-only
 // registry file is not replaced; nothing is created through a link planted
 // in the prefix.

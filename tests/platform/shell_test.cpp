@@ -2,6 +2,11 @@
 // search, the module's own name and case-insensitive comparison.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
 #include <cstring>
 #include <string>
 
@@ -154,6 +159,39 @@ TEST(CaseFold, ComparesLettersOfEveryCoveredScriptIgnoringCase) {
 }
 
 #ifndef _WIN32
+
+// Two names are one for this backend exactly when they are one for Wine,
+// whose server compares registry names through the lower-case table of its
+// nls/l_intl.nls: every unit is checked against the table Wine ships.
+TEST(CaseFold, AgreesWithWinesTableOnEveryUnit) {
+  const char* path = "/usr/share/wine/nls/l_intl.nls";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) GTEST_SKIP() << path << " is not installed (Wine's data files)";
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint16_t> words(bytes.size() / 2);
+  for (size_t i = 0; i < words.size(); ++i) words[i] = uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  // A header, the upper-case table, the lower-case table; each table's
+  // length word counts itself.
+  ASSERT_GT(words.size(), 2u);
+  const size_t lowerAt = size_t(words[0]) + words[words[0]];
+  ASSERT_LT(lowerAt, words.size());
+  const size_t lowerEnd = lowerAt + words[lowerAt];
+  ASSERT_LE(lowerEnd, words.size());
+  const std::vector<uint16_t> t(words.begin() + lowerAt + 1, words.begin() + lowerEnd);
+  auto wine = [&](unsigned c) {
+    return uint16_t(c + t.at(t.at(t.at(c >> 8) + ((c >> 4) & 15)) + (c & 15)));
+  };
+  int differences = 0;
+  for (unsigned c = 0; c < 0x10000; ++c) {
+    const unsigned ours = platform::FoldCaseForCompare(char16_t(c));
+    if (ours != wine(c) && ++differences <= 10)
+      ADD_FAILURE() << std::hex << "U+" << c << ": expected U+" << wine(c) << ", got U+" << ours;
+  }
+  EXPECT_EQ(differences, 0);
+  // As Wine: dotless i is no I, Georgian folds.
+  EXPECT_NE(platform::lstrcmpiW(u"\u0131tem", u"Item"), 0);
+  EXPECT_EQ(platform::lstrcmpiW(u"\u1C90", u"\u10D0"), 0);
+}
 
 // The image's registry decides where the shell folders are.
 TEST_F(Shell, FoldersFollowTheRegistryAndFallBackToWinesDefaults) {

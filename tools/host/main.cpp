@@ -15,6 +15,7 @@
 #else
 #include <unistd.h>
 
+#include "platform/linux/offline_windows.h"
 #include "platform/linux/prefix_probe.h"
 #endif
 
@@ -50,7 +51,10 @@ const char kUsage[] =
     "  --version       show the version and exit\n"
 #ifndef _WIN32
     "  --image DIR     the Windows system image (a Wine prefix) to work on; default:\n"
-    "                  RUNVANE_SYSTEM_ROOT, else WINEPREFIX, else ~/.wine\n"
+    "                  RUNVANE_SYSTEM_ROOT, else WINEPREFIX, else ~/.wine; a mounted\n"
+    "                  Windows volume (Windows/System32/config/SOFTWARE) works too\n"
+    "  --user NAME     on a Windows volume: the user whose NTUSER.DAT is the current\n"
+    "                  user's registry (default: RUNVANE_USER, else the only one)\n"
 #endif
     ;
 
@@ -382,7 +386,13 @@ bool ImageUsable() {
     std::fprintf(stderr, "runvane: the system image %s does not exist\n", root.c_str());
     return false;
   }
-  if (exists("Windows/System32/config/SOFTWARE")) return true;  // an offline Windows volume
+  if (platform::offline::IsOfflineWindows(root)) {
+    platform::offline::Profile user;
+    std::string error;
+    if (platform::offline::ChooseProfile(root, platform::offline::WantedUser(), &user, &error)) return true;
+    std::fprintf(stderr, "runvane: %s: %s\n", root.c_str(), error.c_str());
+    return false;
+  }
   bool system = exists("system.reg"), user = exists("user.reg");
   if (!system && !user) {
     std::fprintf(stderr,
@@ -445,6 +455,12 @@ int main(int argc, char** argv) {
         return 2;
       }
       setenv("RUNVANE_SYSTEM_ROOT", argv[++i], 1);
+    } else if (arg == "--user") {
+      if (i + 1 >= argc || argv[i + 1][0] == 0) {
+        std::fprintf(stderr, "runvane: --user needs the name of a user profile\n");
+        return 2;
+      }
+      setenv("RUNVANE_USER", argv[++i], 1);
 #endif
     } else if (arg == "--version") {
       std::printf("runvane %s\n%s\n", RUNVANE_VERSION_TEXT, RUNVANE_COPYRIGHT_TEXT);
