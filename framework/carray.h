@@ -75,10 +75,14 @@ class CArray {
     int growBy = size_ / 8;
     growBy = growBy < 4 ? 4 : (growBy > 1024 ? 1024 : growBy);
     int newCapacity = newSize < capacity_ + growBy ? capacity_ + growBy : newSize;
-    TYPE* block = Allocate(newCapacity);
-    std::memcpy(static_cast<void*>(block), data_, sizeof(TYPE) * static_cast<size_t>(size_));
-    std::free(data_);
-    data_ = block;
+    // Grown in place where the allocator can (a large block is remapped, not
+    // copied, and the old and new blocks never both exist); the new slots
+    // are zeroed here. On failure the array stays as it was.
+    if (static_cast<size_t>(newCapacity) > static_cast<size_t>(-1) / sizeof(TYPE)) throw CMemoryException();
+    void* grown = std::realloc(data_, sizeof(TYPE) * static_cast<size_t>(newCapacity));
+    if (grown == nullptr) throw CMemoryException();
+    data_ = static_cast<TYPE*>(grown);
+    std::memset(static_cast<void*>(&data_[size_]), 0, sizeof(TYPE) * static_cast<size_t>(newCapacity - size_));
     capacity_ = newCapacity;
     size_ = newSize;
   }

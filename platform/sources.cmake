@@ -8,6 +8,7 @@ set(RV_PLATFORM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/file_io.cpp
 )
 set(RV_PLATFORM_LINUX_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/linux/call_scope.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/case_fold.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/create_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/files.cpp
@@ -26,6 +27,7 @@ set(RV_PLATFORM_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/linux/version_info.cpp
 )
 set(RV_PLATFORM_WINDOWS_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/windows/call_scope.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/version_info.cpp

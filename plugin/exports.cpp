@@ -3,7 +3,9 @@
 // count stay consistent whatever happens inside. Every export may run on
 // several threads at once: nothing here is shared between calls. The three
 // that read the knowledge base (check, fix by name, remote invoke) hold COM on
-// the calling thread for the call (platform/com_scope.h).
+// the calling thread for the call (platform/com_scope.h). Every export that
+// reads the system is one call of the platform (platform/call_scope.h): what
+// the backend learns in it serves that call only.
 #include "plugin/exports.h"
 
 #include <new>
@@ -11,6 +13,7 @@
 #include "framework/framework_exception.h"
 #include "inventory/check_list.h"
 #include "inventory/repair.h"
+#include "platform/call_scope.h"
 #include "platform/com_scope.h"
 #include "platform/platform.h"
 #ifndef RUNVANE_CHECK_ONLY
@@ -26,6 +29,7 @@ extern "C" int32_t RUNVANE_CALL DLL_Check(CheckNode** list, ProgressCallback cal
   if (list == nullptr || count == nullptr) return 0;
   CheckNode* head = nullptr;
   platform::ComScope com;
+  platform::CallScope call;
   try {
     ScanContext context(callback, count, userData);
     BuildCheckList(context, &head);
@@ -45,6 +49,7 @@ extern "C" int32_t RUNVANE_CALL DLL_Release(CheckNode* list) {
 
 extern "C" int32_t RUNVANE_CALL DLL_Repair(CheckNode* list, ProgressCallback callback, int32_t userData) {
   if (list == nullptr) return 0;
+  platform::CallScope call;
   try {
     ScanContext context(callback, nullptr, userData);
     RepairCheckList(list, context, kRepairSelected);
@@ -55,6 +60,7 @@ extern "C" int32_t RUNVANE_CALL DLL_Repair(CheckNode* list, ProgressCallback cal
 
 extern "C" int32_t RUNVANE_CALL FixItemByName(FixNode* list) {
   platform::ComScope com;
+  platform::CallScope call;
   try {
     ScanContext context(nullptr, nullptr, 0);
     FixItemsByName(context, list);
@@ -77,6 +83,7 @@ void ShowExportError(const CFrameworkException& error) {
 extern "C" int32_t RUNVANE_CALL VEK_RemoteInvoke(const char16_t* commandFile, const char16_t* responseFile) {
   if (commandFile == nullptr || responseFile == nullptr) return -1;
   platform::ComScope com;
+  platform::CallScope call;
   try {
     ScanContext context(nullptr, nullptr, 0);
     return RunRemoteCommand(commandFile, responseFile, context);

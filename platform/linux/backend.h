@@ -55,5 +55,13 @@ std::u16string ExpandImageEnvironment(const std::u16string& text);
 // The module's own path in the image's namespace (or the test override).
 std::u16string ModuleFilePath();
 
+// The export call running on this thread (platform/call_scope.h): 0 outside
+// any, else a number no other call has had. What a cache keeps under one
+// serial is good for that call only.
+unsigned long CallSerial();
+// Drops what this thread kept for the call that just ended (the open file of
+// the version reader).
+void ForgetCall();
+
 }  // namespace backend
 }  // namespace platform

@@ -62,6 +62,52 @@ std::string Canonical(const std::string& path) {
   return Canonical(path.substr(0, slash)) + path.substr(slash);
 }
 
+// The host folder a drive letter leads to ("" for the host's root); false
+// when the image maps no such drive.
+bool ResolveDriveRoot(char16_t letter, std::string* base) {
+  std::string device = backend::RootPath() + "/dosdevices/" + char(letter) + ":";
+  char real[PATH_MAX];
+  if (backend::OfflineImage()) {
+    // An offline Windows volume is drive C:; Z: stays the host's own file
+    // system, as in a Wine prefix, for the files the host hands over.
+    if (letter != u'c' && letter != u'z') return false;
+    *base = letter == u'c' ? backend::RootPath() : "";
+  } else if (realpath(device.c_str(), real) != nullptr) *base = std::string(real) == "/" ? "" : real;
+  else if (letter == u'c') *base = backend::RootPath() + "/drive_c";
+  else if (letter == u'z') *base = "";
+  else return false;
+  return true;
+}
+
+// The drive roots resolved during this thread's export call: every path of
+// a call maps through the same links, followed once.
+struct DriveRoots {
+  unsigned long serial = 0;
+  unsigned long generation = 0;
+  bool known[26] = {};
+  bool mapped[26] = {};
+  std::string base[26];
+};
+thread_local DriveRoots t_driveRoots;
+
+bool DriveRoot(char16_t letter, std::string* base) {
+  const unsigned long serial = backend::CallSerial();
+  if (serial == 0) return ResolveDriveRoot(letter, base);
+  DriveRoots& roots = t_driveRoots;
+  if (roots.serial != serial || roots.generation != g_generation) {
+    roots = DriveRoots();
+    roots.serial = serial;
+    roots.generation = g_generation;
+  }
+  const int i = letter - u'a';
+  if (!roots.known[i]) {
+    roots.mapped[i] = ResolveDriveRoot(letter, &roots.base[i]);
+    roots.known[i] = true;
+  }
+  *base = roots.base[i];
+  return roots.mapped[i];
+}
+
 }  // namespace
 
 namespace backend {
@@ -115,17 +161,7 @@ std::string MapPath(const std::u16string& windowsPath) {
   if (path.size() > 2 && !IsSeparator(path[2])) return "";  // drive-relative: not supported
 
   std::string base;
-  std::string device = RootPath() + "/dosdevices/" + char(letter) + ":";
-  char real[PATH_MAX];
-  if (OfflineImage()) {
-    // An offline Windows volume is drive C:; Z: stays the host's own file
-    // system, as in a Wine prefix, for the files the host hands over.
-    if (letter != u'c' && letter != u'z') return "";
-    base = letter == u'c' ? RootPath() : "";
-  } else if (realpath(device.c_str(), real) != nullptr) base = std::string(real) == "/" ? "" : real;
-  else if (letter == u'c') base = RootPath() + "/drive_c";
-  else if (letter == u'z') base = "";
-  else return "";
+  if (!DriveRoot(letter, &base)) return "";
 
   std::vector<std::string> parts;
   bool existing = true;

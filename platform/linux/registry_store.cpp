@@ -69,21 +69,13 @@ bool ReadAll(int fd, std::string* bytes) {
 
 size_t Digest(const std::string& bytes) { return std::hash<std::string>()(bytes); }
 
-// Brings the in-memory hive in step with its file. Returns a Win32 error.
+// Reads the hive's file again when it is not the one last read.
 // The file's identity (device, inode, size, modification time) tells most
 // changes by another process, but not all: a file replaced twice within one
 // tick of the file-system clock can come back with a reused inode, the same
 // size and the same time. Before a change (verify, under the image lock) the
 // bytes themselves are compared, so no change is ever made to a stale copy.
-LONG Refresh(Hive hive, bool verify = false) {
-  HiveState& state = State(hive);
-  if (state.generation != RootGeneration()) {
-    state = HiveState();
-    state.generation = RootGeneration();
-  }
-  // Changes of the open transaction are never replaced by what another
-  // writer put on disk meanwhile; the save refuses to overwrite it instead.
-  if (state.loaded && state.pending) return ERROR_SUCCESS;
+LONG RefreshFromDisk(Hive hive, HiveState& state, bool verify) {
   std::string path = HiveFile(RootPath(), hive);
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
@@ -129,6 +121,37 @@ LONG Refresh(Hive hive, bool verify = false) {
   state.loaded = true;
   Remember(state, st);
   return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+// The export call (and image) in which this thread last found each hive in
+// step with its file: a read in the same call needs no stat again.
+struct CheckedInCall {
+  unsigned long serial = 0;
+  unsigned long generation = 0;
+};
+thread_local CheckedInCall t_checked[2];
+
+// Brings the in-memory hive in step with its file. Returns a Win32 error.
+// Within one export call the file is looked at once for reading; a change
+// (verify) always looks again, under the image lock.
+LONG Refresh(Hive hive, bool verify = false) {
+  HiveState& state = State(hive);
+  if (state.generation != RootGeneration()) {
+    state = HiveState();
+    state.generation = RootGeneration();
+  }
+  // Changes of the open transaction are never replaced by what another
+  // writer put on disk meanwhile; the save refuses to overwrite it instead.
+  if (state.loaded && state.pending) return ERROR_SUCCESS;
+  CheckedInCall& checked = t_checked[hive == Hive::kMachine ? 0 : 1];
+  const unsigned long serial = CallSerial();
+  if (!verify && serial != 0 && state.loaded && checked.serial == serial &&
+      checked.generation == state.generation)
+    return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
+  LONG result = RefreshFromDisk(hive, state, verify);
+  checked.serial = state.loaded ? serial : 0;
+  checked.generation = state.generation;
+  return result;
 }
 
 }  // namespace
@@ -238,7 +261,10 @@ Transaction& CurrentTransaction() {
 void DropPending() {
   for (Hive hive : {Hive::kMachine, Hive::kUser}) {
     HiveState& state = State(hive);
-    if (state.pending) state.loaded = false;
+    if (state.pending) {
+      state.loaded = false;
+      ++g_localChanges;  // what was derived from the dropped change is stale
+    }
     state.pending = false;
   }
 }

@@ -170,6 +170,31 @@ Environment BuildEnvironment() {
   return env;
 }
 
+// The environment for this thread's export call, built once per call (and
+// again after a registry change or a change of image); outside a call it is
+// built for every use.
+struct CallEnvironment {
+  unsigned long serial = 0;
+  unsigned long generation = 0;
+  unsigned long changes = 0;
+  Environment env;
+};
+thread_local CallEnvironment t_environment;
+
+const Environment& CurrentEnvironment() {
+  CallEnvironment& kept = t_environment;
+  const unsigned long serial = backend::CallSerial();
+  const unsigned long generation = backend::RootGeneration();
+  const unsigned long changes = backend::LocalChanges();
+  if (serial == 0 || kept.serial != serial || kept.generation != generation || kept.changes != changes) {
+    kept.env = BuildEnvironment();
+    kept.serial = serial;
+    kept.generation = generation;
+    kept.changes = changes;
+  }
+  return kept.env;
+}
+
 struct ShellFolder {
   int csidl;
   Hive hive;
@@ -201,7 +226,7 @@ std::u16string ShellFolderPath(int csidl) {
   for (const ShellFolder& f : kShellFolderTable)
     if (f.csidl == csidl) folder = &f;
   if (folder == nullptr) return u"";
-  Environment env = BuildEnvironment();
+  const Environment& env = CurrentEnvironment();
   std::u16string text;
   std::u16string path;
   if (folder->valueName != nullptr &&
@@ -253,7 +278,7 @@ std::u16string ImageUserName() {
 }
 
 std::u16string ExpandImageEnvironment(const std::u16string& text) {
-  return Expand(BuildEnvironment(), text);
+  return Expand(CurrentEnvironment(), text);
 }
 
 }  // namespace backend
@@ -352,7 +377,7 @@ DWORD SearchPathW(const char16_t* searchPath, const char16_t* fileName, const ch
       folders.push_back(u"C:\\windows\\system32");
       folders.push_back(u"C:\\windows\\system");
       folders.push_back(kWindowsFolder);
-      Environment env = BuildEnvironment();
+      const Environment& env = CurrentEnvironment();
       const Variable* path = Lookup(env, u"PATH");
       if (path != nullptr)
         for (const auto& folder : SplitList(path->value)) folders.push_back(folder);

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 
+#include "platform/linux/backend.h"
 #include "platform/linux/system_image.h"
 #include "platform/pe_version.h"
 #include "platform/platform.h"
@@ -66,9 +68,35 @@ class ImageFile : public pe_version::ByteSource {
   uint64_t size_ = 0;
 };
 
-// Opens the file and finds its version resource; on failure the last error
-// says why, as the system's library does.
-bool Locate(const char16_t* path, ImageFile* file, pe_version::VersionResource* found) {
+// The program file last opened on this thread during the current export
+// call, and what was found in it: the size query and the read of a version
+// block that follows it open the file and walk its resources once.
+struct LastFile {
+  unsigned long serial = 0;
+  unsigned long generation = 0;
+  std::u16string path;
+  std::unique_ptr<ImageFile> file;
+  bool located = false;
+  DWORD error = ERROR_SUCCESS;
+  pe_version::VersionResource found;
+};
+thread_local LastFile t_last;
+
+// Opens the file into file and finds its version resource; a Win32 error
+// (the one the system's library gives) when there is none.
+DWORD Open(const char16_t* path, ImageFile* file, pe_version::VersionResource* found) {
+  DWORD error = file->Open(path);
+  if (error != ERROR_SUCCESS) return error;
+  if (!pe_version::FindVersionResource(*file, found) || pe_version::InfoBlockSize(found->size) == 0)
+    return ERROR_RESOURCE_TYPE_NOT_FOUND;
+  return ERROR_SUCCESS;
+}
+
+// Finds the version resource of path: *file is the opened file (local
+// outside an export call, the call's kept one within it). On failure the
+// last error says why, as the system's library does.
+bool Locate(const char16_t* path, ImageFile* local, const ImageFile** file,
+            pe_version::VersionResource* found) {
   if (path == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
@@ -77,14 +105,27 @@ bool Locate(const char16_t* path, ImageFile* file, pe_version::VersionResource* 
     SetLastError(kErrorBadPathname);
     return false;
   }
-  DWORD error = file->Open(path);
+  DWORD error;
+  const unsigned long serial = backend::CallSerial();
+  LastFile& last = t_last;
+  if (serial == 0) {
+    error = Open(path, local, found);
+    *file = local;
+  } else {
+    if (last.serial != serial || last.generation != backend::RootGeneration() || last.path != path) {
+      last = LastFile();
+      last.file.reset(new ImageFile());
+      last.error = Open(path, last.file.get(), &last.found);
+      last.serial = serial;
+      last.generation = backend::RootGeneration();
+      last.path = path;
+    }
+    error = last.error;
+    *found = last.found;
+    *file = last.file.get();
+  }
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
-    return false;
-  }
-  if (!pe_version::FindVersionResource(*file, found) ||
-      pe_version::InfoBlockSize(found->size) == 0) {
-    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
     return false;
   }
   return true;
@@ -94,9 +135,10 @@ bool Locate(const char16_t* path, ImageFile* file, pe_version::VersionResource* 
 
 DWORD GetFileVersionInfoSizeW(const char16_t* path, DWORD* handle) {
   if (handle != nullptr) *handle = 0;
-  ImageFile file;
+  ImageFile local;
+  const ImageFile* file = nullptr;
   pe_version::VersionResource found;
-  if (!Locate(path, &file, &found)) return 0;
+  if (!Locate(path, &local, &file, &found)) return 0;
   SetLastError(ERROR_SUCCESS);
   return pe_version::InfoBlockSize(found.size);
 }
@@ -111,11 +153,12 @@ BOOL GetFileVersionInfoW(const char16_t* path, DWORD, DWORD length, void* data) 
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  ImageFile file;
+  ImageFile local;
+  const ImageFile* file = nullptr;
   pe_version::VersionResource found;
-  if (!Locate(path, &file, &found)) return FALSE;
+  if (!Locate(path, &local, &file, &found)) return FALSE;
   const uint32_t copy = found.size < length ? found.size : length;
-  if (!pe_version::ReadVersionResource(file, found, data, copy)) {
+  if (!pe_version::ReadVersionResource(*file, found, data, copy)) {
     SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
     return FALSE;
   }
@@ -140,4 +183,9 @@ BOOL VerQueryValueW(const void* block, const char16_t* subBlock, void** buffer, 
   return TRUE;
 }
 
+namespace backend {
+
+void ForgetCall() { t_last = LastFile(); }
+
+}  // namespace backend
 }  // namespace platform

@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/call_scope.h"
 #include "platform/handles.h"
 #include "platform/linux/prefix_probe.h"
 #include "platform/linux/registry_store.h"
@@ -108,6 +109,40 @@ TEST_F(RegistryStore, AFileChangedByAnotherProgramIsReadAgain) {
   std::string after = ReadHost(UserReg());
   EXPECT_NE(after.find("\"Theirs\"=\"2\""), std::string::npos);
   EXPECT_NE(after.find("\"Later\"=\"3\""), std::string::npos);
+}
+
+// Within one export call a read looks at the file once; the next call sees
+// what another program wrote meanwhile, and a change made during the call is
+// seen at once, by values and by the environment derived from them. A
+// change always reads the file again first, so it never drops another
+// program's values.
+TEST_F(RegistryStore, ACallLooksAtTheFileOnceAndTheNextCallSeesOtherProgramsChanges) {
+  ASSERT_EQ(SetValue(HKEY_CURRENT_USER, kKey, u"Mine", u"1"), ERROR_SUCCESS);
+  auto rewrite = [this](const std::string& from, const std::string& to) {
+    std::string text = ReadHost(UserReg());
+    size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, from.size(), to);
+    WriteHost(UserReg() + ".new", text);
+    ASSERT_EQ(rename((UserReg() + ".new").c_str(), UserReg().c_str()), 0);
+  };
+  char16_t expanded[MAX_PATH] = {};
+  {
+    platform::CallScope call;
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Mine"), u"1");
+    rewrite("\"Mine\"=\"1\"", "\"Mine\"=\"2\"\n\"Theirs\"=\"x\"");
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Mine"), u"1") << "looked at once in a call";
+    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, u"Environment", u"RV_CALL_VAR", u"before"), ERROR_SUCCESS);
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Theirs"), u"x") << "a change reads the file first";
+    platform::ExpandEnvironmentStringsW(u"%RV_CALL_VAR%", expanded, MAX_PATH);
+    EXPECT_EQ(std::u16string(expanded), u"before");
+    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, u"Environment", u"RV_CALL_VAR", u"after"), ERROR_SUCCESS);
+    platform::ExpandEnvironmentStringsW(u"%RV_CALL_VAR%", expanded, MAX_PATH);
+    EXPECT_EQ(std::u16string(expanded), u"after") << "the environment follows the call's own change";
+    rewrite("\"Mine\"=\"2\"", "\"Mine\"=\"3\"");
+  }
+  platform::CallScope next;
+  EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, u"Mine"), u"3") << "the next call reads the file again";
 }
 
 TEST_F(RegistryStore, UntouchedSectionsKeepEveryByte) {

@@ -1,0 +1,372 @@
+// A whole check against the least I/O it needs, measured in one run.
+//
+// The image is made here through the platform layer: values over the eleven
+// Run-type keys (both views of a machine row) naming distinct programs with
+// version resources, quoted, unquoted and through %ProgramFiles%, and files
+// in both startup folders. Every check runs as the first call of a fresh
+// process (a fork whose platform state is reset), as a host's first call
+// does. The floor reads what any check must: both registry files and the
+// knowledge base whole, each distinct program opened, its PE resources
+// walked and its version block read, and both folders listed.
+//
+// Repetitions of every measure alternate, and each figure is the best of
+// them, so a shared machine's noise touches both sides of a ratio alike.
+//
+//   check_bench [values [programs [folder-files]]]   (1000 200 100)
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "inventory/run_key_table.h"
+#include "inventory/startup_folders.h"
+#include "knowledge/classify.h"
+#include "knowledge/knowledge_base.h"
+#include "knowledge/scan_context.h"
+#include "platform/call_scope.h"
+#include "platform/handles.h"
+#include "platform/linux/system_image.h"
+#include "platform/pe_version.h"
+#include "platform/platform.h"
+#include "platform/wtext.h"
+#include "plugin/exports.h"
+#include "remote/listing.h"
+
+namespace heap_meter {
+long long InUse();
+long long Peak();
+void ResetPeak();
+}  // namespace heap_meter
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+constexpr int kRepetitions = 7;
+const char16_t kModule[] = u"C:\\runvane\\runvane.dll";
+const char16_t kKnowledgeFolder[] = u"C:\\runvane\\common\\config\\check";
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+std::string ReadHost(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteHost(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+bool MakeFolders(const std::u16string& path) {
+  for (size_t i = 3; i <= path.size(); ++i)
+    if (i == path.size() || path[i] == u'\\') platform::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+  struct stat st;
+  return stat(platform::image::HostPath(path.c_str()).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SetString(HKEY root, const char16_t* path, const std::u16string& name, const std::u16string& data) {
+  platform::ScopedKey key;
+  if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                                key.receive(), nullptr) != ERROR_SUCCESS)
+    return false;
+  return platform::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                  static_cast<DWORD>((data.size() + 1) * 2)) == ERROR_SUCCESS;
+}
+
+// What the floor reads, as host paths fixed before any timing.
+struct Image {
+  std::string root;
+  std::vector<std::string> wholeFiles;  // registry files and knowledge base
+  std::vector<std::string> programs;    // each distinct program once
+  std::vector<std::string> folders;     // the two startup folders
+  int items = 0;
+};
+
+// A new image at /tmp with the knowledge base in place. programs == 0 gives
+// one Run value naming no program file, as on a freshly made prefix.
+bool MakeImage(int values, int programs, int folderFiles, Image* image) {
+  char pattern[] = "/tmp/rv-check-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return false;
+  image->root = pattern;
+  if (!platform::image::CreateImage(image->root)) return false;
+  platform::image::SetRoot(image->root);
+  platform::SetModuleFileNameForTesting(kModule);
+  if (!MakeFolders(kKnowledgeFolder)) return false;
+  const std::string knowledge = platform::image::HostPath(u"C:\\runvane\\common\\config\\check\\RunLib.xml");
+  if (!WriteHost(knowledge, ReadHost(RUNVANE_DATA_DIR "/RunLib.xml"))) return false;
+  image->wholeFiles = {image->root + "/system.reg", image->root + "/user.reg", knowledge};
+
+  const std::u16string fixture = wtext::FromUtf8("Z:" RUNVANE_FIXTURE_DIR "/normal.exe");
+  std::u16string source = fixture;
+  for (char16_t& c : source)
+    if (c == u'/') c = u'\\';
+  std::vector<std::u16string> programPaths;
+  for (int p = 0; p < programs; ++p) {
+    std::u16string folder = u"C:\\Program Files\\Maker " + wtext::FromInt(p % 20);
+    std::u16string path = folder + u"\\tool" + wtext::FromInt(p) + u".exe";
+    if (!MakeFolders(folder) || !platform::CopyFileW(source.c_str(), path.c_str(), FALSE)) return false;
+    programPaths.push_back(path);
+    image->programs.push_back(platform::image::HostPath(path.c_str()));
+  }
+
+  // The Run-type keys in table order, a machine row in both views.
+  std::vector<std::pair<HKEY, std::u16string>> keys;
+  for (int row = 0; row < kRunKeyCount; ++row)
+    for (int view = 0; view < kRunKeyViewCount; ++view) {
+      char16_t path[kRunKeyPathUnits];
+      if (RunKeyPath(row, view, RunKeySpelling::kCurrent, path)) keys.push_back({kRunKeyTable[row].root, path});
+    }
+  for (int v = 0; v < values; ++v) {
+    std::u16string data;
+    if (programs == 0) {
+      data = u"C:\\windows\\system32\\winemenubuilder.exe -a -r";
+    } else {
+      const std::u16string& path = programPaths[size_t(v % programs)];
+      switch (v % 3) {
+        case 0: data = u"\"" + path + u"\" /background"; break;
+        case 1: data = path + u" -minimized"; break;
+        default: data = u"%ProgramFiles%" + path.substr(std::u16string(u"C:\\Program Files").size()); break;
+      }
+    }
+    const auto& key = keys[size_t(v) % keys.size()];
+    if (!SetString(key.first, key.second.c_str(), u"Item " + wtext::FromInt(v), data)) return false;
+  }
+
+  for (int csidl : {CSIDL_COMMON_STARTUP, CSIDL_STARTUP}) {
+    char16_t folder[MAX_PATH];
+    if (!StartupFolderPath(csidl, folder) || !MakeFolders(folder)) return false;
+    image->folders.push_back(platform::image::HostPath(folder));
+    for (int f = 0; f < folderFiles; ++f) {
+      std::u16string path = std::u16string(folder) + u"\\started" + wtext::FromInt(f) + u".exe";
+      if (!platform::CopyFileW(source.c_str(), path.c_str(), FALSE)) return false;
+      image->programs.push_back(platform::image::HostPath(path.c_str()));
+    }
+  }
+  image->items = values + 2 * folderFiles;
+  return true;
+}
+
+void RemoveImage(const Image& image) {
+  std::string remove = "rm -rf '" + image.root + "'";
+  if (system(remove.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", image.root.c_str());
+}
+
+// A file read in place, as the backend's version reader reads it.
+class HostFile : public pe_version::ByteSource {
+ public:
+  explicit HostFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, void* out, size_t n) const override {
+    return offset <= size_ && n <= size_ - offset && pread(fd_, out, n, off_t(offset)) == ssize_t(n);
+  }
+
+ private:
+  int fd_;
+  uint64_t size_;
+};
+
+// The least a check reads; returns a count so that nothing is optimised away.
+long Floor(const Image& image) {
+  long sink = 0;
+  for (const std::string& path : image.wholeFiles) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (fstat(fd, &st) == 0) {
+      std::string bytes(size_t(st.st_size), '\0');
+      sink += read(fd, &bytes[0], bytes.size());
+    }
+    close(fd);
+  }
+  std::vector<uint8_t> block;
+  for (const std::string& path : image.programs) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (fstat(fd, &st) == 0) {
+      HostFile file(fd, uint64_t(st.st_size));
+      pe_version::VersionResource found;
+      if (pe_version::FindVersionResource(file, &found)) {
+        block.resize(found.size);
+        sink += pe_version::ReadVersionResource(file, found, block.data(), found.size);
+      }
+    }
+    close(fd);
+  }
+  for (const std::string& folder : image.folders) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) continue;
+    while (readdir(dir) != nullptr) ++sink;
+    closedir(dir);
+  }
+  return sink;
+}
+
+enum class Task { kCheck, kListing, kFloor };
+
+struct Result {
+  double seconds = 0;
+  long long peakBytes = 0;
+  int found = 0;
+};
+
+// Runs one task as the first call of a new process: a fork with the
+// platform's state for the image reset (so the registry files are read anew).
+Result InChild(const Image& image, Task task) {
+  int pipeFds[2];
+  Result result;
+  if (pipe(pipeFds) != 0) return result;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeFds[0]);
+    platform::image::SetRoot(image.root);
+    Result r;
+    heap_meter::ResetPeak();
+    const long long before = heap_meter::InUse();
+    Clock::time_point start = Clock::now();
+    if (task == Task::kCheck) {
+      CheckNode* list = nullptr;
+      int32_t count = 0;
+      DLL_Check(&list, nullptr, &count, 0);
+      r.peakBytes = heap_meter::Peak() - before;
+      for (CheckNode* node = list; node != nullptr; node = node->next) ++r.found;
+      DLL_Release(list);
+    } else if (task == Task::kListing) {
+      platform::CallScope call;  // as the listing command's export holds
+      ScanContext context(nullptr, nullptr, 0);
+      AutoRunItemNode* head = nullptr;
+      ListAutoRunItems(context, &head);
+      r.peakBytes = heap_meter::Peak() - before;
+      for (AutoRunItemNode* node = head; node != nullptr; node = node->next) ++r.found;
+      FreeAutoRunList(head);
+    } else {
+      r.found = int(Floor(image) > 0);
+    }
+    r.seconds = Seconds(start);
+    ssize_t ignored = write(pipeFds[1], &r, sizeof r);
+    (void)ignored;
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  if (pid > 0) {
+    if (read(pipeFds[0], &result, sizeof result) != ssize_t(sizeof result)) result = Result();
+    waitpid(pid, nullptr, 0);
+  }
+  close(pipeFds[0]);
+  return result;
+}
+
+struct Best {
+  Result check, listing, floor;
+};
+
+void Keep(Result* best, const Result& r) {
+  if (best->seconds == 0 || (r.seconds > 0 && r.seconds < best->seconds)) *best = r;
+}
+
+std::string KnowledgeBase(int size) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<RunLib>\n";
+  for (int i = 0; i < size; ++i) {
+    const char* level = i % 3 == 0 ? "2" : (i % 50 == 0 ? "3" : "1");
+    text += "  <RunItem Name=\"Tool" + std::to_string(i) + "\" Desc=\"tool " + std::to_string(i) + "\" CmdL=\"" +
+            (i % 2 == 0 ? "tool.exe" : "") + "\" Type=\"1\" Status=\"1\" Level=\"" + level + "\"/>\n";
+  }
+  return text + "</RunLib>\n";
+}
+
+// The knowledge base alone: load time per entry at two sizes, interleaved,
+// and the look-up per item at the larger size against an empty base.
+void KnowledgeFigures(const Image& image, double* loadRatio, double* lookupRatio) {
+  const int sizes[] = {0, 10000, 100000};
+  for (int s = 0; s < 3; ++s) {
+    std::u16string folder = u"C:\\kb" + wtext::FromInt(sizes[s]) + u"\\common\\config\\check";
+    MakeFolders(folder);
+    WriteHost(platform::image::HostPath((folder + u"\\RunLib.xml").c_str()), KnowledgeBase(sizes[s]));
+  }
+  (void)image;
+  double load[3] = {1e9, 1e9, 1e9};
+  double lookup[3] = {1e9, 1e9, 1e9};
+  std::vector<_RunData> items(1000);
+  for (int repetition = 0; repetition < 3; ++repetition)
+    for (int s = 0; s < 3; ++s) {
+      std::u16string module = u"C:\\kb" + wtext::FromInt(sizes[s]) + u"\\runvane.dll";
+      platform::SetModuleFileNameForTesting(module.c_str());
+      ScanContext context(nullptr, nullptr, 0);
+      Clock::time_point start = Clock::now();
+      LoadKnowledgeBase(context);
+      load[s] = std::min(load[s], Seconds(start));
+      for (size_t j = 0; j < items.size(); ++j) {
+        items[j] = _RunData{};
+        items[j].kind = kKindRegistryValue;
+        std::string name = sizes[s] > 0 && j % 10 == 0 ? "TOOL" + std::to_string((j * 7919) % sizes[s])
+                                                        : "Other" + std::to_string(j);
+        wtext::Copy(items[j].name, wtext::FromUtf8(name));
+        wtext::Copy(items[j].cmdline, u"C:\\Program Files\\Tools\\tool.exe");
+      }
+      const int rounds = 20;
+      start = Clock::now();
+      for (int r = 0; r < rounds; ++r)
+        for (_RunData item : items) ClassifyItem(item, context);
+      lookup[s] = std::min(lookup[s], Seconds(start) / (rounds * double(items.size())));
+    }
+  platform::SetModuleFileNameForTesting(kModule);
+  *loadRatio = (load[2] / sizes[2]) / (load[1] / sizes[1]);
+  *lookupRatio = lookup[2] / lookup[0];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int values = argc > 1 ? atoi(argv[1]) : 1000;
+  const int programs = argc > 2 ? atoi(argv[2]) : 200;
+  const int folderFiles = argc > 3 ? atoi(argv[3]) : 100;
+  if (values < 1 || programs < 1 || folderFiles < 0) {
+    std::fprintf(stderr, "usage: check_bench [values [programs [folder-files]]]\n");
+    return 2;
+  }
+  Image fresh, full;
+  if (!MakeImage(1, 0, 0, &fresh) || !MakeImage(values, programs, folderFiles, &full)) {
+    std::fprintf(stderr, "cannot make the system images\n");
+    return 1;
+  }
+
+  Best big, small;
+  for (int repetition = 0; repetition < kRepetitions; ++repetition) {
+    Keep(&big.floor, InChild(full, Task::kFloor));
+    Keep(&big.check, InChild(full, Task::kCheck));
+    Keep(&small.floor, InChild(fresh, Task::kFloor));
+    Keep(&small.check, InChild(fresh, Task::kCheck));
+    Keep(&big.listing, InChild(full, Task::kListing));
+  }
+  platform::image::SetRoot(full.root);
+  double loadRatio = 0, lookupRatio = 0;
+  KnowledgeFigures(full, &loadRatio, &lookupRatio);
+
+  std::printf("check of %d Run values naming %d programs, %d + %d startup-folder files (%d items listed)\n",
+              values, programs, folderFiles, folderFiles, big.check.found);
+  std::printf("  check, first call in a process      %6.2f x its floor\n", big.check.seconds / big.floor.seconds);
+  std::printf("  listing, first call in a process    %6.2f x the check's floor\n",
+              big.listing.seconds / big.floor.seconds);
+  std::printf("  fresh image, one item, first check  %6.2f x its floor\n", small.check.seconds / small.floor.seconds);
+  std::printf("  knowledge-base load per entry, 100,000 / 10,000 entries  %5.2f\n", loadRatio);
+  std::printf("  knowledge look-up per item, 100,000 / 0 entries          %5.2f\n", lookupRatio);
+  std::printf("  peak heap of a check per item       %6.2f KB (one record is %.2f KB)\n",
+              big.check.peakBytes / 1024.0 / std::max(big.check.found, 1), sizeof(CheckNode) / 1024.0);
+  RemoveImage(fresh);
+  RemoveImage(full);
+  return 0;
+}
