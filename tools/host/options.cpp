@@ -184,8 +184,8 @@ std::string Entry(const std::string& head, const std::string& help) {
 }  // namespace
 
 bool CommandChanges(const std::string& command) {
-  const CommandSpec* spec = FindCommand(command);
-  return spec != nullptr && spec->changes;
+  const CommandSpec* row = FindCommand(command);
+  return row != nullptr && row->changes;
 }
 
 std::string UsageText() {
