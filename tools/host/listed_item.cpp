@@ -10,14 +10,25 @@ namespace host {
 
 namespace {
 
-std::string Upper(const std::string& utf8) {
+// The text as the system's registry compares it (each backend folds to the
+// case its system folds to): only ever compared with another folded text.
+std::string Folded(const std::string& utf8) {
   std::u16string text = wtext::FromUtf8(utf8);
   for (char16_t& c : text) c = platform::FoldCaseForCompare(c);
   return wtext::ToUtf8(text);
 }
 
+// ASCII letters in upper case, every other byte as it is: for finding
+// ASCII words ("\\WOW6432NODE\\", ".EXE") in a text, with offsets that
+// stay those of the text itself.
+std::string AsciiUpper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return text;
+}
+
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && Upper(text.substr(0, prefix.size())) == Upper(prefix);
+  return text.size() >= prefix.size() && Folded(text.substr(0, prefix.size())) == Folded(prefix);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -38,14 +49,14 @@ bool IsFileType(int code) { return code == RUNVANE_TYPE_COMMON_STARTUP || code =
 // The user whose profile a file path lies in ("C:\users\NAME\...").
 std::string UserOfPath(const std::string& path) {
   for (const char* folder : {"\\users\\", "\\Documents and Settings\\"}) {
-    std::string upper = Upper(path), key = Upper(folder);
+    std::string upper = AsciiUpper(path), key = AsciiUpper(folder);
     size_t at = upper.find(key);
     if (at == std::string::npos) continue;
     size_t start = at + key.size();
     size_t end = path.find('\\', start);
     if (end == std::string::npos) return std::string();
     std::string user = path.substr(start, end - start);
-    return Upper(user) == "PUBLIC" || Upper(user) == "ALL USERS" ? std::string() : user;
+    return AsciiUpper(user) == "PUBLIC" || AsciiUpper(user) == "ALL USERS" ? std::string() : user;
   }
   return std::string();
 }
@@ -63,7 +74,7 @@ void FillDerived(ListedItem* item) {
   item->type = TypeName(item->typeCode);
   if (!item->mainkey.empty()) {
     item->source = item->mainkey + "\\" + item->subkey;
-    item->view = Upper(item->subkey).find("\\WOW6432NODE\\") != std::string::npos ? "32-bit" : "native";
+    item->view = AsciiUpper(item->subkey).find("\\WOW6432NODE\\") != std::string::npos ? "32-bit" : "native";
   } else if (!item->subkey.empty()) {
     item->source = FolderOf(item->subkey);
   } else if (IsFileType(item->typeCode)) {
@@ -88,7 +99,7 @@ void SplitCommandLine(const std::string& commandLine, std::string* path, std::st
     *path = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
     restAt = close == std::string::npos ? text.size() : close + 1;
   } else {
-    std::string upper = Upper(text);
+    std::string upper = AsciiUpper(text);
     for (const char* extension : {".EXE", ".COM", ".BAT", ".CMD", ".SCR", ".PIF", ".LNK"}) {
       size_t at = 0;
       while ((at = upper.find(extension, at)) != std::string::npos) {
@@ -114,7 +125,7 @@ std::string NormalSource(const std::string& source) {
   if (StartsWithNoCase(out, "HKCU\\")) out = "HKEY_CURRENT_USER" + out.substr(4);
   else if (StartsWithNoCase(out, "HKLM\\")) out = "HKEY_LOCAL_MACHINE" + out.substr(4);
   while (!out.empty() && (out.back() == '\\' || out.back() == '/')) out.pop_back();
-  return Upper(out);
+  return Folded(out);
 }
 
 std::vector<ListedItem> ItemsOfListing(const Response& listing) {
