@@ -1,16 +1,12 @@
 // A whole check against the least I/O it needs, measured in one run.
 //
-// The image is made here through the platform layer: values over the eleven
-// Run-type keys (both views of a machine row) naming distinct programs with
-// version resources, quoted, unquoted and through %ProgramFiles%, and files
-// in both startup folders. Every check runs as the first call of a fresh
-// process (a fork whose platform state is reset), as a host's first call
-// does. The floor reads what any check must: both registry files and the
+// The image (bench/check/check_image.h) is made here through the platform
+// layer, in a new image folder under /tmp. Every check runs as the first
+// call of a fresh process (a fork whose platform state is reset), as a
+// host's first call does. The floor reads what any check must: both registry files and the
 // knowledge base whole, each distinct program opened, its PE resources
 // walked and its version block read, and both folders listed.
-//
-// Repetitions of every measure alternate, and each figure is the best of
-// them, so a shared machine's noise touches both sides of a ratio alike.
+// Repetitions of every measure alternate; each figure is the best of them.
 //
 //   check_bench [values [programs [folder-files]]]   (1000 200 100)
 //   RUNVANE_BENCH_PROFILE=N check_bench ...   runs N checks in this process
@@ -31,8 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "inventory/run_key_table.h"
-#include "inventory/startup_folders.h"
+#include "bench/check/check_image.h"
 #include "knowledge/classify.h"
 #include "knowledge/knowledge_base.h"
 #include "knowledge/scan_context.h"
@@ -53,14 +48,11 @@ void ResetPeak();
 
 namespace {
 
-typedef std::chrono::steady_clock Clock;
-constexpr int kRepetitions = 7;
+using check_image::Clock;
+using check_image::kRepetitions;
+using check_image::Seconds;
 const char16_t kModule[] = u"C:\\runvane\\runvane.dll";
 const char16_t kKnowledgeFolder[] = u"C:\\runvane\\common\\config\\check";
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 std::string ReadHost(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -71,22 +63,6 @@ bool WriteHost(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
   return static_cast<bool>(out);
-}
-
-bool MakeFolders(const std::u16string& path) {
-  for (size_t i = 3; i <= path.size(); ++i)
-    if (i == path.size() || path[i] == u'\\') platform::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
-  struct stat st;
-  return stat(platform::image::HostPath(path.c_str()).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool SetString(HKEY root, const char16_t* path, const std::u16string& name, const std::u16string& data) {
-  platform::ScopedKey key;
-  if (platform::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
-                                key.receive(), nullptr) != ERROR_SUCCESS)
-    return false;
-  return platform::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                  static_cast<DWORD>((data.size() + 1) * 2)) == ERROR_SUCCESS;
 }
 
 // What the floor reads, as host paths fixed before any timing.
@@ -107,58 +83,22 @@ bool MakeImage(int values, int programs, int folderFiles, Image* image) {
   if (!platform::image::CreateImage(image->root)) return false;
   platform::image::SetRoot(image->root);
   platform::SetModuleFileNameForTesting(kModule);
-  if (!MakeFolders(kKnowledgeFolder)) return false;
+  if (!check_image::MakeFolders(kKnowledgeFolder)) return false;
   const std::string knowledge = platform::image::HostPath(u"C:\\runvane\\common\\config\\check\\RunLib.xml");
   if (!WriteHost(knowledge, ReadHost(RUNVANE_DATA_DIR "/RunLib.xml"))) return false;
   image->wholeFiles = {image->root + "/system.reg", image->root + "/user.reg", knowledge};
 
-  const std::u16string fixture = wtext::FromUtf8("Z:" RUNVANE_FIXTURE_DIR "/normal.exe");
-  std::u16string source = fixture;
-  for (char16_t& c : source)
+  std::u16string fixture = wtext::FromUtf8("Z:" RUNVANE_FIXTURE_DIR "/normal.exe");
+  for (char16_t& c : fixture)
     if (c == u'/') c = u'\\';
-  std::vector<std::u16string> programPaths;
-  for (int p = 0; p < programs; ++p) {
-    std::u16string folder = u"C:\\Program Files\\Maker " + wtext::FromInt(p % 20);
-    std::u16string path = folder + u"\\tool" + wtext::FromInt(p) + u".exe";
-    if (!MakeFolders(folder) || !platform::CopyFileW(source.c_str(), path.c_str(), FALSE)) return false;
-    programPaths.push_back(path);
+  check_image::Plan plan;
+  if (!check_image::PlanImage(values, programs, folderFiles, &plan) || !check_image::MakeImage(plan, fixture))
+    return false;
+  for (const std::u16string& path : plan.programs) image->programs.push_back(platform::image::HostPath(path.c_str()));
+  for (const std::u16string& path : plan.folderFiles)
     image->programs.push_back(platform::image::HostPath(path.c_str()));
-  }
-
-  // The Run-type keys in table order, a machine row in both views.
-  std::vector<std::pair<HKEY, std::u16string>> keys;
-  for (int row = 0; row < kRunKeyCount; ++row)
-    for (int view = 0; view < kRunKeyViewCount; ++view) {
-      char16_t path[kRunKeyPathUnits];
-      if (RunKeyPath(row, view, RunKeySpelling::kCurrent, path)) keys.push_back({kRunKeyTable[row].root, path});
-    }
-  for (int v = 0; v < values; ++v) {
-    std::u16string data;
-    if (programs == 0) {
-      data = u"C:\\windows\\system32\\winemenubuilder.exe -a -r";
-    } else {
-      const std::u16string& path = programPaths[size_t(v % programs)];
-      switch (v % 3) {
-        case 0: data = u"\"" + path + u"\" /background"; break;
-        case 1: data = path + u" -minimized"; break;
-        default: data = u"%ProgramFiles%" + path.substr(std::u16string(u"C:\\Program Files").size()); break;
-      }
-    }
-    const auto& key = keys[size_t(v) % keys.size()];
-    if (!SetString(key.first, key.second.c_str(), u"Item " + wtext::FromInt(v), data)) return false;
-  }
-
-  for (int csidl : {CSIDL_COMMON_STARTUP, CSIDL_STARTUP}) {
-    char16_t folder[MAX_PATH];
-    if (!StartupFolderPath(csidl, folder) || !MakeFolders(folder)) return false;
-    image->folders.push_back(platform::image::HostPath(folder));
-    for (int f = 0; f < folderFiles; ++f) {
-      std::u16string path = std::u16string(folder) + u"\\started" + wtext::FromInt(f) + u".exe";
-      if (!platform::CopyFileW(source.c_str(), path.c_str(), FALSE)) return false;
-      image->programs.push_back(platform::image::HostPath(path.c_str()));
-    }
-  }
-  image->items = values + 2 * folderFiles;
+  for (const std::u16string& path : plan.folders) image->folders.push_back(platform::image::HostPath(path.c_str()));
+  image->items = int(plan.values.size() + plan.folderFiles.size());
   return true;
 }
 
@@ -296,7 +236,7 @@ void KnowledgeFigures(const Image& image, double* loadRatio, double* lookupRatio
   const int sizes[] = {0, 10000, 100000};
   for (int s = 0; s < 3; ++s) {
     std::u16string folder = u"C:\\kb" + wtext::FromInt(sizes[s]) + u"\\common\\config\\check";
-    MakeFolders(folder);
+    check_image::MakeFolders(folder);
     WriteHost(platform::image::HostPath((folder + u"\\RunLib.xml").c_str()), KnowledgeBase(sizes[s]));
   }
   (void)image;
