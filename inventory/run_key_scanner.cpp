@@ -57,7 +57,7 @@ int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanCont
     wtext::Copy(item.mainkey, rootText);
     wtext::Copy(item.subkey, keyPath);
     if (!ClassifyItem(item, context)) continue;
-    FillFileFacts(item);
+    FillFileFacts(item, context.programFacts);
     AppendToInventory(context, item);
   }
   return 0;

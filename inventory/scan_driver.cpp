@@ -9,6 +9,8 @@
 int ScanAutoRunItems(ScanContext& context) {
   LoadKnowledgeBase(context);
   context.inventory.RemoveAll();
+  // A new scan reads every program anew.
+  context.programFacts.Clear();
 
   // Each row in table order; a machine row in the native view, then in the
   // 32-bit view.

@@ -84,7 +84,7 @@ int ScanStartupFolder(const char16_t* folder, int32_t sourceIndex, ScanContext& 
 
     ReportItem(context, fullPath);
     if (!ClassifyItem(item, context)) continue;
-    FillFileFacts(item);
+    FillFileFacts(item, context.programFacts);
     AppendToInventory(context, item);
   } while (platform::FindNextFileW(find.get(), &entry));
   return 1;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "enrich/file_facts.h"
 #include "framework/carray.h"
 #include "knowledge/knowledge_index.h"
 #include "records/progress_callback.h"
@@ -37,6 +38,8 @@ struct ScanContext {
   KnowledgeIndex safeIndex;
   KnowledgeIndex dangerIndex;
   KnowledgeIndex hiddenIndex;
+  // The facts of each program read during this call's scans.
+  ProgramFactsCache programFacts;
 };
 
 // Tells the host what the module works on (callback, cancel flag, counter).

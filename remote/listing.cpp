@@ -145,7 +145,7 @@ void ScanMsconfigEntries(const MsconfigEntryKind& entryKind, ScanContext& contex
     item.type = entryKind.type;
     entryKind.read(record, item);
     if (!ClassifyItem(item, context)) return false;
-    FillFileFacts(item);
+    FillFileFacts(item, context.programFacts);
     AppendToInventory(context, item);
     return false;
   });

@@ -479,6 +479,7 @@ BOOL DeleteFileW(const char16_t* path) {
   if (!(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) || (S_ISREG(st.st_mode) && ReadOnlyFile(st)))
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (unlink(host.c_str()) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
+  backend::FolderEntriesTaken();
   OwnFilesOutside().erase(host);
   return TRUE;
 }
@@ -509,6 +510,7 @@ BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD fl
     DWORD error = errno == ENOENT ? DWORD(ERROR_PATH_NOT_FOUND) : backend::ErrorFromErrno(errno, to);
     return Fail(error, FALSE);
   }
+  backend::FolderEntriesTaken();
   OwnFilesOutside().erase(from);
   return TRUE;
 }
@@ -540,6 +542,7 @@ BOOL RemoveDirectoryW(const char16_t* path) {
                                       : backend::ErrorFromErrno(errno, host);
     return Fail(error, FALSE);
   }
+  backend::FolderEntriesTaken();
   return TRUE;
 }
 
