@@ -111,10 +111,10 @@ long ReadWhole(const std::u16string& path) {
 }
 
 long EnumerateValues(const check_image::RunKey& key) {
-  HKEY opened = nullptr;
-  if (::RegOpenKeyExW(key.root, Wide(key.path.c_str()), 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS)
+  platform::ScopedKey opened;
+  if (::RegOpenKeyExW(key.root, Wide(key.path.c_str()), 0, KEY_READ | KEY_WOW64_64KEY, opened.receive()) !=
+      ERROR_SUCCESS)
     return 0;
-  platform::ScopedKey owner(opened);
   static wchar_t name[16384];
   static BYTE data[65536];
   long sink = 0;
@@ -122,7 +122,7 @@ long EnumerateValues(const check_image::RunKey& key) {
     DWORD nameLength = DWORD(sizeof name / sizeof name[0]);
     DWORD dataLength = DWORD(sizeof data);
     DWORD type = 0;
-    LONG status = ::RegEnumValueW(opened, index, name, &nameLength, nullptr, &type, data, &dataLength);
+    LONG status = ::RegEnumValueW(opened.get(), index, name, &nameLength, nullptr, &type, data, &dataLength);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status == ERROR_SUCCESS) sink += long(dataLength);
   }
@@ -158,11 +158,10 @@ long ReadProgram(const std::u16string& path) {
 
 long ListFolder(const std::u16string& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE find = ::FindFirstFileW(Wide((folder + u"\\*").c_str()), &found);
-  if (find == INVALID_HANDLE_VALUE) return 0;
+  platform::ScopedFind find(::FindFirstFileW(Wide((folder + u"\\*").c_str()), &found));
+  if (!find.valid()) return 0;
   long sink = 1;
-  while (::FindNextFileW(find, &found)) ++sink;
-  ::FindClose(find);
+  while (::FindNextFileW(find.get(), &found)) ++sink;
   return sink;
 }
 
@@ -277,13 +276,12 @@ bool PrepareImage(const Shape& shape) {
     std::fprintf(stderr, "the system does not know its startup folders\n");
     return false;
   }
-  HKEY existing = nullptr;
+  platform::ScopedKey existing;
   const check_image::RunKey& first = plan.keys.front();
-  if (::RegOpenKeyExW(first.root, Wide(first.path.c_str()), 0, KEY_READ | KEY_WOW64_64KEY, &existing) ==
+  if (::RegOpenKeyExW(first.root, Wide(first.path.c_str()), 0, KEY_READ | KEY_WOW64_64KEY, existing.receive()) ==
       ERROR_SUCCESS) {
-    platform::ScopedKey owner(existing);
-    if (::RegQueryValueExW(existing, Wide(plan.values.front().name.c_str()), nullptr, nullptr, nullptr, nullptr) ==
-        ERROR_SUCCESS) {
+    const wchar_t* name = Wide(plan.values.front().name.c_str());
+    if (::RegQueryValueExW(existing.get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
       std::fprintf(stderr, "this system already holds a benchmark image: run in a fresh prefix\n");
       return false;
     }
