@@ -42,6 +42,19 @@ class CArray {
     return index;
   }
 
+  // Gives back the room reserved past the last element.
+  void FreeExtra() {
+    if (size_ == capacity_) return;
+    if (size_ == 0) {
+      RemoveAll();
+      return;
+    }
+    void* shrunk = std::realloc(data_, sizeof(TYPE) * static_cast<size_t>(size_));
+    if (shrunk == nullptr) return;  // the larger block stays, still valid
+    data_ = static_cast<TYPE*>(shrunk);
+    capacity_ = size_;
+  }
+
   TYPE& ElementAt(int index) {
     if (index < 0 || index >= size_) throw CInvalidArgException();
     return data_[index];
@@ -82,7 +95,9 @@ class CArray {
     void* grown = std::realloc(data_, sizeof(TYPE) * static_cast<size_t>(newCapacity));
     if (grown == nullptr) throw CMemoryException();
     data_ = static_cast<TYPE*>(grown);
-    std::memset(static_cast<void*>(&data_[size_]), 0, sizeof(TYPE) * static_cast<size_t>(newCapacity - size_));
+    // Only the slots now in use are zeroed; the reserve is zeroed as it comes
+    // into use, so its pages are not touched before they are needed.
+    std::memset(static_cast<void*>(&data_[size_]), 0, sizeof(TYPE) * static_cast<size_t>(newSize - size_));
     capacity_ = newCapacity;
     size_ = newSize;
   }

@@ -11,3 +11,13 @@ void ReportItem(ScanContext& context, const char16_t* text) {
 }
 
 void AppendToInventory(ScanContext& context, const _RunData& item) { context.inventory.Add(item); }
+
+void ReleaseKnowledge(ScanContext& context) {
+  context.safeList.RemoveAll();
+  context.dangerList.RemoveAll();
+  context.hiddenList.RemoveAll();
+  context.safeIndex.Invalidate();
+  context.dangerIndex.Invalidate();
+  context.hiddenIndex.Invalidate();
+  context.programFacts.Clear();
+}

@@ -45,5 +45,9 @@ struct ScanContext {
 // Tells the host what the module works on (callback, cancel flag, counter).
 void ReportItem(ScanContext& context, const char16_t* text);
 
+// Lets go of the knowledge lists, their indexes and the program facts once a
+// call has no more items to classify (a lookup afterwards finds nothing).
+void ReleaseKnowledge(ScanContext& context);
+
 // Adds a copy of the record at the end of the inventory.
 void AppendToInventory(ScanContext& context, const _RunData& item);
