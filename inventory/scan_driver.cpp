@@ -23,6 +23,9 @@ int ScanAutoRunItems(ScanContext& context) {
       // A key shared by both views lists its values once.
       ScanRunKey(kRunKeyTable[row].root, path, row, context, nativeBegin, nativeEnd);
       if (view == kNativeView) nativeEnd = context.inventory.GetSize();
+      // The array's reserve is given back after each key, so that a scan
+      // never holds more than one key's growth unused.
+      context.inventory.FreeExtra();
     }
   }
 
@@ -38,6 +41,7 @@ int ScanAutoRunItems(ScanContext& context) {
     char16_t path[MAX_PATH];
     if (!StartupFolderPath(folder.csidl, path)) continue;
     ScanStartupFolder(path, folder.sourceIndex, context);
+    context.inventory.FreeExtra();
   }
   return 0;
 }
