@@ -42,19 +42,6 @@ class CArray {
     return index;
   }
 
-  // Gives back the room reserved past the last element.
-  void FreeExtra() {
-    if (size_ == capacity_) return;
-    if (size_ == 0) {
-      RemoveAll();
-      return;
-    }
-    void* shrunk = std::realloc(data_, sizeof(TYPE) * static_cast<size_t>(size_));
-    if (shrunk == nullptr) return;  // the larger block stays, still valid
-    data_ = static_cast<TYPE*>(shrunk);
-    capacity_ = size_;
-  }
-
   TYPE& ElementAt(int index) {
     if (index < 0 || index >= size_) throw CInvalidArgException();
     return data_[index];

@@ -42,20 +42,6 @@ class HostListBuilder {
     tail_ = node;
     return node;
   }
-  // A new zero-filled node at the front; null when memory is exhausted.
-  Node* TryPrepend() {
-    Node* node = static_cast<Node*>(std::calloc(1, sizeof(Node)));
-    if (node == nullptr) return nullptr;
-    node->next = head_;
-    head_ = node;
-    if (tail_ == nullptr) tail_ = node;
-    return node;
-  }
-  // Frees every node held; the builder is empty again.
-  void Clear() {
-    FreeHostList(head_);
-    head_ = tail_ = nullptr;
-  }
   // The same, raising the framework's out-of-memory error on failure.
   Node* Append() {
     Node* node = TryAppend();

@@ -10,14 +10,9 @@ void ReportItem(ScanContext& context, const char16_t* text) {
   if (context.itemCounter != nullptr) *context.itemCounter += 1;
 }
 
-void AppendToInventory(ScanContext& context, const _RunData& item) { context.inventory.Add(item); }
-
-void ReleaseKnowledge(ScanContext& context) {
-  context.safeList.RemoveAll();
-  context.dangerList.RemoveAll();
-  context.hiddenList.RemoveAll();
-  context.safeIndex.Invalidate();
-  context.dangerIndex.Invalidate();
-  context.hiddenIndex.Invalidate();
-  context.programFacts.Clear();
+void AppendToInventory(ScanContext& context, const _RunData& item) {
+  if (context.takeItem)
+    context.takeItem(item);
+  else
+    context.inventory.Add(item);
 }

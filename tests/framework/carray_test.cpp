@@ -60,21 +60,4 @@ TEST(CArrayTest, NewSlotsAreZeroFilled) {
   EXPECT_EQ(0, array[2].name[0]);
 }
 
-TEST(CArrayTest, FreeExtraKeepsTheElementsAndGrowsAgainByTheRule) {
-  CArray<Small, Small> array;
-  for (int i = 0; i < 60; ++i) array.Add(Small{i});
-  array.SetSize(20);
-  EXPECT_EQ(64, array.GetCapacity());
-  array.FreeExtra();
-  EXPECT_EQ(20, array.GetCapacity());
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(i, array[i].value);
-  array.Add(Small{99});
-  EXPECT_EQ(24, array.GetCapacity());
-  EXPECT_EQ(99, array[20].value);
-  array.SetSize(0);
-  array.FreeExtra();
-  EXPECT_EQ(0, array.GetCapacity());
-  EXPECT_EQ(nullptr, array.GetData());
-}
-
 }  // namespace

@@ -76,9 +76,9 @@ TEST_F(CheckTest, SameNameUnderBothRootsGivesTwoItemsWithTheirRoots) {
   EXPECT_EQ(1, nodes[1]->type);
 }
 
-// The list is made from the scan's records a batch at a time; across batch
-// boundaries every item comes once, in scan order, with its own texts.
-TEST_F(CheckTest, AListOfManyItemsKeepsScanOrderAcrossBatches) {
+// The check makes each node as the scan finds its item, the listing keeps
+// the records: both give every item once, in the same order, with its texts.
+TEST_F(CheckTest, AListOfManyItemsHasEveryItemOnceInScanOrder) {
   const int values = 75;
   for (int i = 0; i < values; ++i)
     SetValue(i % 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kRunPath, u"Item " + wtext::FromInt(i),
