@@ -84,7 +84,8 @@ int ScanStartupFolder(const char16_t* folder, int32_t sourceIndex, ScanContext& 
 
     ReportItem(context, fullPath);
     if (!ClassifyItem(item, context)) continue;
-    FillFileFacts(item, context.programFacts);
+    // Each file of the folder is its own program: nothing to share.
+    FillFileFacts(item);
     AppendToInventory(context, item);
   } while (platform::FindNextFileW(find.get(), &entry));
   return 1;

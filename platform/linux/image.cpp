@@ -120,9 +120,27 @@ struct FolderEntries {
   unsigned long generation = 0;
   unsigned long taken = 0;
   std::unordered_map<std::string, std::string> spelled;
+  // Whole paths whose every part was found, by their folded Windows text.
+  std::unordered_map<std::u16string, std::string> mapped;
 };
 thread_local FolderEntries t_entries;
 std::atomic<unsigned long> g_entriesTaken{0};
+
+// This thread's entries for the running export call; null outside a call.
+FolderEntries* CallEntries() {
+  const unsigned long serial = backend::CallSerial();
+  if (serial == 0) return nullptr;
+  FolderEntries* entries = &t_entries;
+  const unsigned long taken = g_entriesTaken.load();
+  if (entries->serial != serial || entries->generation != g_generation || entries->taken != taken) {
+    entries->spelled.clear();
+    entries->mapped.clear();
+    entries->serial = serial;
+    entries->generation = g_generation;
+    entries->taken = taken;
+  }
+  return entries;
+}
 
 std::string EntryKey(const std::string& folder, const std::u16string& name) {
   std::u16string folded(name);
@@ -134,17 +152,9 @@ std::string EntryKey(const std::string& folder, const std::u16string& name) {
 // itself when it exists as written, else its one spelling ignoring case;
 // false when there is none.
 bool FindEntry(const std::string& folder, const std::u16string& name, std::string* spelled) {
-  FolderEntries* entries = nullptr;
+  FolderEntries* entries = CallEntries();
   std::string key;
-  if (const unsigned long serial = backend::CallSerial()) {
-    entries = &t_entries;
-    const unsigned long taken = g_entriesTaken.load();
-    if (entries->serial != serial || entries->generation != g_generation || entries->taken != taken) {
-      entries->spelled.clear();
-      entries->serial = serial;
-      entries->generation = g_generation;
-      entries->taken = taken;
-    }
+  if (entries != nullptr) {
     key = EntryKey(folder, name);
     auto found = entries->spelled.find(key);
     if (found != entries->spelled.end()) {
@@ -220,6 +230,15 @@ std::string MapPath(const std::u16string& windowsPath) {
   std::string base;
   if (!DriveRoot(letter, &base)) return "";
 
+  FolderEntries* entries = CallEntries();
+  std::u16string folded;
+  if (entries != nullptr) {
+    folded = path;
+    for (char16_t& c : folded) c = FoldCaseForCompare(c);
+    auto found = entries->mapped.find(folded);
+    if (found != entries->mapped.end()) return found->second;
+  }
+
   std::vector<std::string> parts;
   bool existing = true;
   size_t start = 2;
@@ -244,7 +263,9 @@ std::string MapPath(const std::u16string& windowsPath) {
   }
   std::string host = base;
   for (const auto& p : parts) host += "/" + p;
-  return host.empty() ? "/" : host;
+  if (host.empty()) host = "/";
+  if (entries != nullptr && existing) entries->mapped.emplace(std::move(folded), host);
+  return host;
 }
 
 }  // namespace backend
