@@ -33,6 +33,9 @@ uint32_t TagOf(uint64_t key) { return static_cast<uint32_t>(key >> 32); }
 size_t FilterWord(uint64_t mixed, size_t words) { return static_cast<size_t>(mixed >> 40) & (words - 1); }
 uint64_t FilterBits(uint64_t mixed) { return (uint64_t(1) << (mixed & 63)) | (uint64_t(1) << ((mixed >> 6) & 63)); }
 
+// A slot's start with this bit holds the position of its key's only entry.
+constexpr uint32_t kSinglePosition = 0x80000000u;
+
 size_t PowerOfTwoAtLeast(size_t n) {
   size_t size = 1;
   while (size < n) size *= 2;
@@ -129,14 +132,20 @@ void KnowledgeIndex::Rebuild(const List& list) {
   std::vector<uint32_t> cursor(size, 0);
   uint32_t next = 0;
   for (size_t slot = 0; slot < size; ++slot) {
-    if (slotCounts[slot] == 0) continue;
+    if (slotCounts[slot] < 2) continue;
     slots_[slot] = Slot{TagOf(slotKeys[slot]), next + 1};
     cursor[slot] = next;
     next += slotCounts[slot] + 1;
   }
   positions_.assign(next, -1);
-  for (int i = 0; i < count; ++i)
-    if (keyed[i]) positions_[cursor[slotOf[i]]++] = i;
+  for (int i = 0; i < count; ++i) {
+    if (!keyed[i]) continue;
+    const uint32_t slot = slotOf[i];
+    if (slotCounts[slot] == 1)
+      slots_[slot] = Slot{TagOf(slotKeys[slot]), kSinglePosition | static_cast<uint32_t>(i)};
+    else
+      positions_[cursor[slot]++] = i;
+  }
 
   const size_t words = PowerOfTwoAtLeast(groups / 4 + 1);
   filter_.assign(words, 0);
@@ -165,7 +174,13 @@ int KnowledgeIndex::FirstKeyed(const _RunData* entries, uint64_t key, const _Run
   const uint32_t tag = TagOf(key);
   for (size_t slot = Mix(key) & mask; slots_[slot].start != 0; slot = (slot + 1) & mask) {
     if (slots_[slot].tag != tag) continue;
-    for (const int32_t* p = positions_.data() + (slots_[slot].start - 1); *p >= 0; ++p)
+    const uint32_t start = slots_[slot].start;
+    if (start & kSinglePosition) {
+      const int position = static_cast<int>(start & ~kSinglePosition);
+      if (EntryMatches(entries[position], item)) return position;
+      continue;
+    }
+    for (const int32_t* p = positions_.data() + (start - 1); *p >= 0; ++p)
       if (EntryMatches(entries[*p], item)) return *p;
   }
   return -1;

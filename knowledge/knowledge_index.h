@@ -15,7 +15,8 @@
 // touches few cache lines: a bit filter of the keys (about two bytes a name)
 // answers most unknown names alone; behind it an open-addressing table of
 // 8-byte slots (a 32-bit tag of the key and where its positions start) leads
-// to one run of ascending positions.
+// to one run of ascending positions, or holds the position itself when the
+// key has one entry.
 //
 // The index describes the list it was built from by the list's block and
 // count. The lists are only ever emptied or appended to; a lookup on a list
@@ -66,7 +67,9 @@ class KnowledgeIndex {
 
   struct Slot {
     uint32_t tag;    // the key's upper half
-    uint32_t start;  // 1 + the index in positions_ where the run starts; 0: free
+    // 0: a free slot; with the top bit: the position of the key's only
+    // entry; else 1 + the index in positions_ where the key's run starts.
+    uint32_t start;
   };
   std::vector<uint64_t> filter_;  // one bit pair set per key
   std::vector<Slot> slots_;
