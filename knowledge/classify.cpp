@@ -11,10 +11,10 @@ namespace {
 
 int FindInList(const RunDataArray& list, KnowledgeIndex& index, const KnowledgeIndex::ItemKey& key, int32_t level,
                _RunData& item) {
-  int position = index.FindFirst(list, item, key);
-  if (position < 0) return 0;
+  const char16_t* desc = nullptr;
+  if (index.FindFirst(list, item, key, &desc) < 0) return 0;
   item.level = level;
-  wtext::Copy(item.desc, list.GetAt(position).desc);
+  wtext::Copy(item.desc, desc);
   return 1;
 }
 

@@ -1,5 +1,7 @@
 #include "knowledge/knowledge_index.h"
 
+#include <stdexcept>
+
 #include "platform/case_fold.h"
 #include "platform/wtext.h"
 
@@ -33,8 +35,19 @@ uint32_t TagOf(uint64_t key) { return static_cast<uint32_t>(key >> 32); }
 size_t FilterWord(uint64_t mixed, size_t words) { return static_cast<size_t>(mixed >> 40) & (words - 1); }
 uint64_t FilterBits(uint64_t mixed) { return (uint64_t(1) << (mixed & 63)) | (uint64_t(1) << ((mixed >> 6) & 63)); }
 
-// A slot's start with this bit holds the position of its key's only entry.
-constexpr uint32_t kSinglePosition = 0x80000000u;
+// A slot's start with this bit holds the pool_ offset of its key's only entry.
+constexpr uint32_t kSingleEntry = 0x80000000u;
+
+// The length of a zero-terminated field, or N when it holds no terminator.
+template <size_t N>
+size_t FieldLength(const char16_t (&field)[N]) {
+  size_t length = 0;
+  while (length < N && field[length] != 0) ++length;
+  return length;
+}
+
+// pool_ offsets are kept in 31 bits (the top bit marks a slot's only entry).
+constexpr size_t kMaxPoolUnits = 0x7FFFFFFFu;
 
 size_t PowerOfTwoAtLeast(size_t n) {
   size_t size = 1;
@@ -79,7 +92,8 @@ int FindFirstLinear(const CArray<_RunData, _RunData>& list, const _RunData& item
 void KnowledgeIndex::Invalidate() {
   filter_.clear();
   slots_.clear();
-  positions_.clear();
+  runs_.clear();
+  pool_.clear();
   undecided_.clear();
   block_ = nullptr;
   count_ = -1;
@@ -89,23 +103,56 @@ bool KnowledgeIndex::Describes(const List& list) const {
   return count_ == list.GetSize() && block_ == list.GetData();
 }
 
+bool KnowledgeIndex::Pack(const _RunData& entry, int position) {
+  const size_t name = FieldLength(entry.name);
+  const size_t cmdline = FieldLength(entry.cmdline);
+  const size_t desc = FieldLength(entry.desc);
+  if (name == rundata::kNameUnits || cmdline == rundata::kCmdlineUnits || desc == rundata::kDescUnits) return false;
+  const size_t units = 6 + name + cmdline + desc + 3;
+  if (pool_.size() + units > kMaxPoolUnits) throw std::length_error("knowledge index");
+  const uint32_t where = static_cast<uint32_t>(position);
+  const uint32_t kind = static_cast<uint32_t>(entry.kind);
+  const char16_t header[6] = {char16_t(where & 0xFFFF), char16_t(where >> 16), char16_t(kind & 0xFFFF),
+                              char16_t(kind >> 16),     char16_t(name),        char16_t(cmdline)};
+  pool_.insert(pool_.end(), header, header + 6);
+  pool_.insert(pool_.end(), entry.name, entry.name + name + 1);
+  pool_.insert(pool_.end(), entry.cmdline, entry.cmdline + cmdline + 1);
+  pool_.insert(pool_.end(), entry.desc, entry.desc + desc + 1);
+  return true;
+}
+
+KnowledgeIndex::Packed KnowledgeIndex::PackedAt(uint32_t offset) const {
+  const char16_t* p = pool_.data() + offset;
+  Packed packed;
+  packed.position = static_cast<int>(uint32_t(p[0]) | (uint32_t(p[1]) << 16));
+  packed.kind = static_cast<int32_t>(uint32_t(p[2]) | (uint32_t(p[3]) << 16));
+  packed.name = p + 6;
+  packed.cmdline = packed.name + p[4] + 1;
+  packed.desc = packed.cmdline + p[5] + 1;
+  return packed;
+}
+
 // Built in linear time: every key is placed in a table of full keys that
-// counts its entries, the counts give each key's run in positions_, and the
+// counts its entries, the counts give each key's run in runs_, and the
 // entries, taken in list order, fill their runs in ascending order.
 void KnowledgeIndex::Rebuild(const List& list) {
   Invalidate();
   const _RunData* entries = list.GetData();
   const int count = list.GetSize();
 
+  // Every entry with a key and whole fields is packed, in list order.
   std::vector<uint64_t> keys(static_cast<size_t>(count));
-  std::vector<uint8_t> keyed(static_cast<size_t>(count));
+  std::vector<int32_t> packedAt(static_cast<size_t>(count), -1);
   size_t keyedCount = 0;
+  pool_.reserve(static_cast<size_t>(count) * 32);
   for (int i = 0; i < count; ++i) {
-    keyed[i] = NameKey(entries[i].name, &keys[i]) ? 1 : 0;
-    if (keyed[i])
+    const size_t offset = pool_.size();
+    if (NameKey(entries[i].name, &keys[i]) && Pack(entries[i], i)) {
+      packedAt[i] = static_cast<int32_t>(offset);
       ++keyedCount;
-    else
+    } else {
       undecided_.push_back(i);
+    }
   }
 
   // At most half full, so that a probe sequence stays short.
@@ -116,7 +163,7 @@ void KnowledgeIndex::Rebuild(const List& list) {
   std::vector<uint32_t> slotOf(static_cast<size_t>(count));
   size_t groups = 0;
   for (int i = 0; i < count; ++i) {
-    if (!keyed[i]) continue;
+    if (packedAt[i] < 0) continue;
     size_t slot = Mix(keys[i]) & mask;
     while (slotCounts[slot] != 0 && slotKeys[slot] != keys[i]) slot = (slot + 1) & mask;
     if (slotCounts[slot] == 0) {
@@ -137,14 +184,14 @@ void KnowledgeIndex::Rebuild(const List& list) {
     cursor[slot] = next;
     next += slotCounts[slot] + 1;
   }
-  positions_.assign(next, -1);
+  runs_.assign(next, -1);
   for (int i = 0; i < count; ++i) {
-    if (!keyed[i]) continue;
+    if (packedAt[i] < 0) continue;
     const uint32_t slot = slotOf[i];
     if (slotCounts[slot] == 1)
-      slots_[slot] = Slot{TagOf(slotKeys[slot]), kSinglePosition | static_cast<uint32_t>(i)};
+      slots_[slot] = Slot{TagOf(slotKeys[slot]), kSingleEntry | static_cast<uint32_t>(packedAt[i])};
     else
-      positions_[cursor[slot]++] = i;
+      runs_[cursor[slot]++] = packedAt[i];
   }
 
   const size_t words = PowerOfTwoAtLeast(groups / 4 + 1);
@@ -168,24 +215,30 @@ bool KnowledgeIndex::MayHold(uint64_t key) const {
 // Slots of other keys may carry the same tag: every run with the tag is
 // looked at. Only the run of the item's own key can hold a match (equal
 // names share a key), so the first match found is the first of the list.
-int KnowledgeIndex::FirstKeyed(const _RunData* entries, uint64_t key, const _RunData& item) const {
+int KnowledgeIndex::FirstKeyed(uint64_t key, const _RunData& item, const char16_t** desc) const {
   if (!MayHold(key)) return -1;
   const size_t mask = slots_.size() - 1;
   const uint32_t tag = TagOf(key);
+  auto matches = [&](uint32_t offset) {
+    const Packed packed = PackedAt(offset);
+    if (packed.kind != item.kind || wtext::CompareNoCase(packed.name, item.name) != 0 ||
+        wtext::Find(item.cmdline, packed.cmdline) == nullptr)
+      return -1;
+    *desc = packed.desc;
+    return packed.position;
+  };
   for (size_t slot = Mix(key) & mask; slots_[slot].start != 0; slot = (slot + 1) & mask) {
     if (slots_[slot].tag != tag) continue;
     const uint32_t start = slots_[slot].start;
-    if (start & kSinglePosition) {
-      const int position = static_cast<int>(start & ~kSinglePosition);
-      // The three parts of the record a match reads lie far apart: ask for
-      // them together rather than one after the other.
-      __builtin_prefetch(entries[position].cmdline);
-      __builtin_prefetch(entries[position].desc);
-      if (EntryMatches(entries[position], item)) return position;
+    if (start & kSingleEntry) {
+      const int position = matches(start & ~kSingleEntry);
+      if (position >= 0) return position;
       continue;
     }
-    for (const int32_t* p = positions_.data() + (start - 1); *p >= 0; ++p)
-      if (EntryMatches(entries[*p], item)) return *p;
+    for (const int32_t* p = runs_.data() + (start - 1); *p >= 0; ++p) {
+      const int position = matches(static_cast<uint32_t>(*p));
+      if (position >= 0) return position;
+    }
   }
   return -1;
 }
@@ -196,28 +249,34 @@ int KnowledgeIndex::FirstUndecided(const _RunData* entries, const _RunData& item
   return -1;
 }
 
-int KnowledgeIndex::FindFirst(const List& list, const _RunData& item) { return FindFirst(list, item, KeyOf(item)); }
+int KnowledgeIndex::FindFirst(const List& list, const _RunData& item) {
+  return FindFirst(list, item, KeyOf(item), nullptr);
+}
 
-int KnowledgeIndex::FindFirst(const List& list, const _RunData& item, const ItemKey& key) {
-  if (list.GetSize() < kIndexFromCount) return FindFirstLinear(list, item);
-  if (!Describes(list)) {
-    try {
-      Rebuild(list);
-    } catch (...) {
-      // No room for the index: the plain walk gives the same answer.
-      Invalidate();
-      return FindFirstLinear(list, item);
+int KnowledgeIndex::FindFirst(const List& list, const _RunData& item, const ItemKey& key, const char16_t** desc) {
+  const char16_t* found = nullptr;
+  const int position = [&] {
+    if (list.GetSize() < kIndexFromCount || !key.decided) return FindFirstLinear(list, item);
+    if (!Describes(list)) {
+      try {
+        Rebuild(list);
+      } catch (...) {
+        // No room for the index: the plain walk gives the same answer.
+        Invalidate();
+        return FindFirstLinear(list, item);
+      }
     }
-  }
-  if (!key.decided) return FindFirstLinear(list, item);
-
-  // The first match by position wins, as in the plain walk: the earlier of
-  // the first keyed and the first undecided match.
-  const _RunData* entries = list.GetData();
-  const int keyedMatch = FirstKeyed(entries, key.key, item);
-  if (undecided_.empty()) return keyedMatch;
-  const int otherMatch = FirstUndecided(entries, item);
-  if (keyedMatch < 0) return otherMatch;
-  if (otherMatch < 0) return keyedMatch;
-  return keyedMatch < otherMatch ? keyedMatch : otherMatch;
+    // The first match by position wins, as in the plain walk: the earlier of
+    // the first keyed and the first undecided match.
+    const int keyedMatch = FirstKeyed(key.key, item, &found);
+    if (undecided_.empty()) return keyedMatch;
+    const int otherMatch = FirstUndecided(list.GetData(), item);
+    if (otherMatch >= 0 && (keyedMatch < 0 || otherMatch < keyedMatch)) {
+      found = nullptr;
+      return otherMatch;
+    }
+    return keyedMatch;
+  }();
+  if (desc != nullptr && position >= 0) *desc = found != nullptr ? found : list.GetData()[position].desc;
+  return position;
 }
