@@ -96,7 +96,7 @@ bool ReadEntries(CXmlDocumentWrapper& document, ScanContext& context) {
     RunDataArray* list = ListOfLevel(context, level);
     list->SetSize(wanted[level]);
     // Not yet touched: a large list's pages can still be made large ones.
-    platform::PreferLargePages(const_cast<_RunData*>(list->GetData()), sizeof(_RunData) * size_t(wanted[level]));
+    platform::PreferLargePages(&list->ElementAt(0), sizeof(_RunData) * size_t(wanted[level]));
   }
 
   // Each entry is read straight into its list's next (zero-filled) slot: a
