@@ -230,6 +230,9 @@ std::string MapPath(const std::u16string& windowsPath) {
   std::string base;
   if (!DriveRoot(letter, &base)) return "";
 
+  // Within a call, a path (or the folder of a path) whose every part was
+  // found is kept by its folded text: mapped again, it costs a look-up, and
+  // a file of a known folder costs one entry.
   FolderEntries* entries = CallEntries();
   std::u16string folded;
   if (entries != nullptr) {
@@ -237,9 +240,24 @@ std::string MapPath(const std::u16string& windowsPath) {
     for (char16_t& c : folded) c = FoldCaseForCompare(c);
     auto found = entries->mapped.find(folded);
     if (found != entries->mapped.end()) return found->second;
+    const size_t cut = folded.find_last_of(u"\\/");
+    if (cut != std::u16string::npos && cut > 2 && cut + 1 < folded.size()) {
+      const std::u16string name = path.substr(cut + 1);
+      auto folder = name == u"." || name == u".." ? entries->mapped.end()
+                                                : entries->mapped.find(folded.substr(0, cut));
+      if (folder != entries->mapped.end()) {
+        const std::string parent = folder->second == "/" ? "" : folder->second;
+        std::string spelled;
+        const bool exists = FindEntry(parent, name, &spelled);
+        std::string host = parent + "/" + (exists ? spelled : wtext::ToUtf8(name));
+        if (exists) entries->mapped.emplace(std::move(folded), host);
+        return host;
+      }
+    }
   }
 
   std::vector<std::string> parts;
+  std::string host = base;  // base and parts joined
   bool existing = true;
   size_t start = 2;
   for (size_t i = 2; i <= path.size(); ++i) {
@@ -249,20 +267,18 @@ std::string MapPath(const std::u16string& windowsPath) {
     if (name.empty() || name == u".") continue;
     if (name == u"..") {
       if (!parts.empty()) parts.pop_back();
+      host = base;
+      for (const auto& p : parts) host += "/" + p;
       existing = true;  // re-check from the parent
       continue;
     }
     std::string spelled;
-    if (existing) {
-      std::string folder = base;
-      for (const auto& p : parts) folder += "/" + p;
-      existing = FindEntry(folder, name, &spelled);
-    }
+    if (existing) existing = FindEntry(host, name, &spelled);
     if (!existing) spelled = wtext::ToUtf8(name);
     parts.push_back(spelled);
+    host += "/" + spelled;
+    if (entries != nullptr && existing && i < path.size()) entries->mapped.emplace(folded.substr(0, i), host);
   }
-  std::string host = base;
-  for (const auto& p : parts) host += "/" + p;
   if (host.empty()) host = "/";
   if (entries != nullptr && existing) entries->mapped.emplace(std::move(folded), host);
   return host;
