@@ -173,15 +173,7 @@ struct Result {
 };
 
 // A check of the image, its list released; the count of nodes.
-int CheckOnce() {
-  CheckNode* list = nullptr;
-  int32_t count = 0;
-  DLL_Check(&list, nullptr, &count, 0);
-  int found = 0;
-  for (CheckNode* node = list; node != nullptr; node = node->next) ++found;
-  DLL_Release(list);
-  return found;
-}
+int CheckOnce() { return check_image::CheckAndRelease(&DLL_Check, &DLL_Release); }
 
 // Runs one task as the first call of a new process: a fork with the
 // platform's state for the image reset (so the registry files are read anew).

@@ -46,8 +46,8 @@ const char16_t kKnowledgeFolder[] = u"C:\\runvane\\common\\config\\check";
 const char16_t kKnowledgeFile[] = u"\\common\\config\\check\\RunLib.xml";
 const char16_t kModuleFile[] = u"\\runvane.dll";
 
-typedef decltype(&DLL_Check) CheckExport;
-typedef decltype(&DLL_Release) ReleaseExport;
+using check_image::CheckExport;
+using check_image::ReleaseExport;
 
 enum class Task { kCheck, kFloor, kPerValueFloor };
 const char* const kTaskNames[] = {"check", "floor", "per-value-floor"};
@@ -183,17 +183,6 @@ long Floor(const check_image::Plan& plan, bool perValue) {
 
 // ------------------------------------------------------------ the measures
 
-// The module's check and release; the number of items it listed.
-int CheckOnce(CheckExport check, ReleaseExport release) {
-  CheckNode* list = nullptr;
-  int32_t count = 0;
-  check(&list, nullptr, &count, 0);
-  int found = 0;
-  for (CheckNode* node = list; node != nullptr; node = node->next) ++found;
-  release(list);
-  return found;
-}
-
 // One measure in this process, which does nothing else before it but load
 // the module or plan the floor's reading.
 Result Measure(Task task, const Shape& shape) {
@@ -204,7 +193,7 @@ Result Measure(Task task, const Shape& shape) {
     ReleaseExport release = module.Find<ReleaseExport>("DLL_Release");
     if (check == nullptr || release == nullptr) return result;
     Clock::time_point start = Clock::now();
-    result.found = CheckOnce(check, release);
+    result.found = check_image::CheckAndRelease(check, release);
     result.seconds = Seconds(start);
   } else {
     check_image::Plan plan;
@@ -320,7 +309,7 @@ int Profile(int rounds, const Shape& shape) {
     Floor(plan, true);
     seconds[1] += Seconds(start);
     start = Clock::now();
-    CheckOnce(check, release);
+    check_image::CheckAndRelease(check, release);
     seconds[2] += Seconds(start);
   }
   std::printf("%d checks: %.3f ms each, floor %.3f ms, per-value floor %.3f ms\n", rounds, 1e3 * seconds[2] / rounds,

@@ -89,4 +89,14 @@ bool MakeImage(const Plan& plan, const std::u16string& fixture) {
   return true;
 }
 
+int CheckAndRelease(CheckExport check, ReleaseExport release) {
+  CheckNode* list = nullptr;
+  int32_t count = 0;
+  check(&list, nullptr, &count, 0);
+  int found = 0;
+  for (CheckNode* node = list; node != nullptr; node = node->next) ++found;
+  release(list);
+  return found;
+}
+
 }  // namespace check_image

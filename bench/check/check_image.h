@@ -4,7 +4,8 @@
 // %ProgramFiles%, and files in both startup folders. PlanImage says what the
 // image holds (Windows paths, computed without touching anything); MakeImage
 // writes it through the platform layer, so the Linux build writes its own
-// image and the Windows build writes the system's registry and disk.
+// image and the Windows build writes the system's registry and disk. Both
+// measure the check through CheckAndRelease.
 #pragma once
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/win32_types.h"
+#include "plugin/exports.h"
 
 namespace check_image {
 
@@ -62,5 +64,11 @@ bool MakeFolders(const std::u16string& path);
 // Writes the planned image: every program and startup file a copy of
 // fixture (a program with a version resource), every value a REG_SZ.
 bool MakeImage(const Plan& plan, const std::u16string& fixture);
+
+// The measured check: the module's DLL_Check and DLL_Release (linked in, or
+// looked up in the loaded module); the number of items listed.
+typedef decltype(&DLL_Check) CheckExport;
+typedef decltype(&DLL_Release) ReleaseExport;
+int CheckAndRelease(CheckExport check, ReleaseExport release);
 
 }  // namespace check_image
