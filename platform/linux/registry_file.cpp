@@ -140,12 +140,6 @@ void AppendLine(std::string* out, const std::string& piece) {
   *out += piece;
 }
 
-std::u16string Folded(const std::u16string& name) {
-  std::u16string folded(name.size(), u'\0');
-  for (size_t i = 0; i < name.size(); ++i) folded[i] = FoldCaseForCompare(name[i]);
-  return folded;
-}
-
 std::string Utf16Bytes(const std::u16string& text, bool terminate) {
   std::string bytes;
   bytes.reserve(text.size() * 2 + 2);
@@ -258,6 +252,71 @@ int CompareNames(const std::u16string& a, const std::u16string& b) {
   return CompareFolded(a.data(), a.size(), b.data(), b.size());
 }
 
+namespace {
+
+// Keys with fewer values are searched from the start: cheaper than hashing.
+constexpr size_t kIndexFrom = 16;
+constexpr size_t kNoValue = ~size_t(0);
+
+// Names equal to CompareNames hash alike: the hash is over folded units.
+uint32_t FoldedHash(const std::u16string& name) {
+  uint32_t hash = 2166136261u;
+  for (char16_t c : name) hash = (hash ^ FoldCaseForCompare(c)) * 16777619u;
+  return hash;
+}
+
+void IndexInsert(ValueIndex* index, uint32_t hash, size_t at) {
+  const size_t mask = index->slots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (index->slots[i] == 0) {
+      index->slots[i] = uint64_t(hash) << 32 | uint64_t(at + 1);
+      return;
+    }
+  }
+}
+
+// Brings the key's index up to its values, rebuilt at most half full. Values
+// go in in list order, so of two of one name the first is found.
+void CoverValues(Key* key) {
+  ValueIndex& index = key->index;
+  const std::vector<Value>& values = key->values;
+  if (index.count > values.size() || index.slots.size() < 2 * values.size()) {
+    size_t size = 64;
+    while (size < 4 * values.size()) size *= 2;
+    index.slots.assign(size, 0);
+    index.count = 0;
+  }
+  for (; index.count < values.size(); ++index.count)
+    IndexInsert(&index, FoldedHash(values[index.count].name), index.count);
+}
+
+void DropIndex(Key* key) {
+  key->index.slots.clear();
+  key->index.count = 0;
+}
+
+// Where the key's value of that name is, or kNoValue.
+size_t ValueAt(Key* key, const std::u16string& name) {
+  const std::vector<Value>& values = key->values;
+  if (values.size() < kIndexFrom) {
+    for (size_t i = 0; i < values.size(); ++i)
+      if (CompareNames(values[i].name, name) == 0) return i;
+    return kNoValue;
+  }
+  CoverValues(key);
+  const std::vector<uint64_t>& slots = key->index.slots;
+  const uint32_t hash = FoldedHash(name);
+  const size_t mask = slots.size() - 1;
+  for (size_t i = hash & mask; slots[i] != 0; i = (i + 1) & mask) {
+    if (uint32_t(slots[i] >> 32) != hash) continue;
+    size_t at = size_t(uint32_t(slots[i])) - 1;
+    if (CompareNames(values[at].name, name) == 0) return at;
+  }
+  return kNoValue;
+}
+
+}  // namespace
+
 std::string EscapeText(const char16_t* text, size_t units, const char* special) {
   static const char kEscapes[33] = ".......abtnvfr.............e....";
   std::string out;
@@ -354,6 +413,8 @@ void File::Reset(const std::string& relativeTo) {
   header_ = std::string(kHeaderLine) + "\n;; All keys relative to " + relativeTo + "\n\n#arch=win32\n";
   blocks_.clear();
   root_ = std::make_unique<Key>();
+  text_.reset();
+  allLoaded_ = true;
 }
 
 Key::~Key() {
@@ -376,6 +437,7 @@ std::vector<Key*> File::Subtree(Key* from) {
   while (!stack.empty()) {
     Key* key = stack.back();
     stack.pop_back();
+    LoadValues(key);
     out.push_back(key);
     for (auto it = key->children.rbegin(); it != key->children.rend(); ++it) stack.push_back(it->get());
   }
@@ -392,17 +454,35 @@ namespace {
 // needs no line end (and then keeps a final CR).
 class LineReader {
  public:
-  explicit LineReader(const std::string& text) : text_(text) {}
+  // Reads the lines of text from begin up to end (a line start, or the end
+  // of the text).
+  explicit LineReader(const std::string& text, size_t begin = 0, size_t end = std::string::npos)
+      : text_(text), pos_(begin), end_(std::min(end, text.size())) {}
+
+  const std::string& Text() const { return text_; }
+  size_t Position() const { return pos_; }
+
+  // The next line's bytes, its line end included, as [*begin, *end) of the
+  // text; only for a text without NUL bytes, where Wine's cut is the line
+  // end. False at the end.
+  bool NextSpan(size_t* begin, size_t* end) {
+    if (pos_ >= end_) return false;
+    *begin = pos_;
+    const void* newline = std::memchr(text_.data() + pos_, '\n', end_ - pos_);
+    pos_ = newline == nullptr ? end_ : size_t(static_cast<const char*>(newline) - text_.data()) + 1;
+    *end = pos_;
+    return true;
+  }
 
   // The next line as Wine sees it, and the text kept for it: its bytes as
   // read, or, when Wine cut it at a NUL byte, what Wine saw and a line end.
   // False at the end of the text.
   bool Next(std::string* line, std::string* kept) {
     line->clear();
-    const size_t n = text_.size();
+    const size_t n = end_;
     const size_t start = pos_;
-    size_t newline = text_.find('\n', pos_);
-    const size_t stop = newline == std::string::npos ? n : newline + 1;
+    size_t newline = pos_ < n ? text_.find('\n', pos_) : std::string::npos;
+    const size_t stop = newline == std::string::npos || newline >= n ? n : newline + 1;
     for (;;) {
       if (pos_ >= n) {
         if (line->empty()) return false;
@@ -437,6 +517,7 @@ class LineReader {
  private:
   const std::string& text_;
   size_t pos_ = 0;
+  size_t end_ = 0;
   size_t bufferSize_ = 4;
 };
 
@@ -449,17 +530,29 @@ constexpr int kMaxLinkDepth = 32;
 }  // namespace
 
 // Reads a file as Wine's loader does (load_keys and the functions it calls),
-// building the tree and the blocks of text kept for writing.
+// building the tree and the blocks of text kept for writing. Three ways:
+// whole (everything now), scan (a text without NUL bytes: section lines and
+// options now, each section's other lines left to replay), and replay (the
+// lines of one section of a key scanned before).
 class File::Loader {
  public:
-  Loader(File* file, const std::string& text) : file_(*file), lines_(text) {}
+  enum class Mode { kWhole, kScan, kReplay };
+  enum class Outcome { kRefused, kRead, kReadWhole };
 
-  // False when Wine refuses the file: a wrong first line, an unknown or a
-  // second, different "#arch=" before any section.
-  bool Run() {
+  Loader(File* file, const std::string& text, Mode mode) : file_(file), lines_(text), mode_(mode) {}
+  // Replays the lines [begin, end) of a section of key.
+  Loader(const std::string& text, Key* key, size_t begin, size_t end, bool first)
+      : file_(nullptr), lines_(text, begin, end), mode_(Mode::kReplay), key_(key), inHead_(first) {}
+
+  // kRefused when Wine refuses the file: a wrong first line, an unknown or
+  // a second, different "#arch=" before any section. kReadWhole: a scan
+  // met what only a whole reading writes back right (a continuation left
+  // dangling at the end of the text).
+  Outcome Run() {
+    if (mode_ == Mode::kScan) return Scan();
     std::string line, kept;
-    if (!lines_.Next(&line, &kept) || line != kHeaderLine) return false;
-    file_.header_ = kept;
+    if (!lines_.Next(&line, &kept) || line != kHeaderLine) return Outcome::kRefused;
+    file_->header_ = kept;
     while (lines_.Next(&line, &kept)) {
       const char* p = line.c_str();
       while (*p != 0 && IsSpace(*p)) ++p;
@@ -478,7 +571,7 @@ class File::Loader {
             LoadOption(p, kept);
             break;
           }
-          if (!GlobalOption(p)) return false;
+          if (!GlobalOption(p)) return Outcome::kRefused;
           Ignore(kept);
           break;
         default:
@@ -487,14 +580,97 @@ class File::Loader {
       }
     }
     FinishKey();
-    return true;
+    return Outcome::kRead;
+  }
+
+  // The lines of one section (no section line among them: a scan ended the
+  // section there).
+  void Replay() {
+    std::string line, kept;
+    while (lines_.Next(&line, &kept)) {
+      const char* p = line.c_str();
+      while (*p != 0 && IsSpace(*p)) ++p;
+      if (*p == '@' || *p == '"') LoadValue(p, kept);
+      else if (*p == '#') LoadOption(p, kept);
+      else Ignore(kept);
+    }
+    FinishKey();
   }
 
  private:
-  std::string& Sink() { return file_.blocks_.empty() ? file_.header_ : file_.blocks_.back().text; }
+  // Section lines, options and global options as a whole reading takes
+  // them; a value line is only followed through its continuation lines.
+  // Blocks take their text as one piece of the file each.
+  Outcome Scan() {
+    std::string line, kept;
+    if (!lines_.Next(&line, &kept) || line != kHeaderLine) return Outcome::kRefused;
+    file_->header_ = kept;
+    const std::string& text = lines_.Text();
+    size_t body = lines_.Position();  // where the open block's lines start
+    size_t begin = 0, end = 0;
+    while (lines_.NextSpan(&begin, &end)) {
+      const char* s = text.data() + begin;
+      const size_t length = end - begin;
+      size_t skip = 0;
+      while (skip < length && IsSpace(s[skip])) ++skip;
+      const char first = skip < length ? s[skip] : '\0';
+      if (first != '[' && first != '#' && first != '@' && first != '"') {
+        inHead_ = false;
+        continue;
+      }
+      if ((first == '@' || first == '"') && (key_ == nullptr || std::memchr(s, '\\', length) == nullptr)) {
+        inHead_ = false;  // no continuation without a backslash
+        continue;
+      }
+      kept.assign(s, length);
+      line.assign(s, length);
+      if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+      }
+      const char* p = line.c_str() + skip;
+      if (first == '[') {
+        CloseBlock(body, begin);
+        lineStart_ = line.c_str();
+        StartSection(p + 1, kept);
+        body = end;
+      } else if (first == '#') {
+        if (key_ != nullptr) {
+          LoadOption(p, kept);
+        } else {
+          if (!GlobalOption(p)) return Outcome::kRefused;
+          inHead_ = false;
+        }
+      } else {
+        Value scratch;
+        std::string raw;
+        bool dangling = false;
+        ReadValue(p, kept, &scratch, &raw, &dangling);
+        if (dangling) return Outcome::kReadWhole;
+        inHead_ = false;
+      }
+    }
+    CloseBlock(body, text.size());
+    return Outcome::kRead;
+  }
+
+  // Ends the open block (or the header) with the lines [from, to); a key's
+  // section keeps them to replay.
+  void CloseBlock(size_t from, size_t to) {
+    if (to <= from) return;
+    Sink().append(lines_.Text(), from, to - from);
+    if (key_ == nullptr) return;
+    key_->unread.push_back({&lines_.Text(), from, to, firstSection_});
+    file_->allLoaded_ = false;
+  }
+
+  std::string& Sink() { return file_->blocks_.empty() ? file_->header_ : file_->blocks_.back().text; }
+  void Keep(const std::string& kept) {
+    if (mode_ == Mode::kWhole) Sink() += kept;
+  }
 
   void Ignore(const std::string& kept) {
-    Sink() += kept;
+    Keep(kept);
     if (key_ != nullptr) pending_ += kept;
     inHead_ = false;
   }
@@ -505,15 +681,16 @@ class File::Loader {
   }
 
   void StartSection(const char* name, const std::string& kept) {
-    FinishKey();
-    file_.blocks_.push_back(Block());
-    Block& block = file_.blocks_.back();
+    if (mode_ == Mode::kWhole) FinishKey();
+    file_->blocks_.push_back(Block());
+    Block& block = file_->blocks_.back();
     block.text = kept;
     size_t used = 0;
     bool throughLink = false;
     Key* partial = nullptr;
     key_ = LoadKey(name, &used, &throughLink, &partial);
     inHead_ = false;
+    firstSection_ = false;
     // A section line read through a symbolic link means what the link
     // leads to now; it is kept in a form that does not depend on the link.
     if (key_ == nullptr) {
@@ -531,6 +708,7 @@ class File::Loader {
       key_->head = kept;
       block.first = true;
       inHead_ = true;
+      firstSection_ = true;
     }
   }
 
@@ -542,7 +720,7 @@ class File::Loader {
     long r = ParseStrW(text, ']', &name);
     if (r < 0) return nullptr;
     *used = size_t(r);
-    Key* key = file_.root_.get();
+    Key* key = file_->root_.get();
     *partial = key;
     if (name.empty() || name[0] == 0) return key;
     size_t start = 0;
@@ -555,7 +733,7 @@ class File::Loader {
         Key* child = FindChild(key, part);
         if (child != nullptr && child->link) {
           *throughLink = true;
-          child = file_.Follow(child, end >= name.size(), 0);
+          child = file_->Follow(child, end >= name.size(), 0);
           if (child == nullptr) return nullptr;
         } else if (child == nullptr) {
           child = AddChild(key, part);
@@ -568,19 +746,15 @@ class File::Loader {
     }
   }
 
-  Value* Lookup(Key* key, const std::u16string& name) {
-    auto& index = index_[key];
-    auto it = index.find(Folded(name));
-    return it == index.end() ? nullptr : &key->values[it->second];
-  }
-
   // Wine's load_key_option: anywhere in a section.
+  // A scan takes the link and the head; a replay, the lines waiting for the
+  // next value.
   void LoadOption(const char* p, const std::string& kept) {
-    Sink() += kept;
-    if (std::strncmp(p, "#link", 5) == 0) key_->link = true;
+    Keep(kept);
+    if (mode_ != Mode::kReplay && std::strncmp(p, "#link", 5) == 0) key_->link = true;
     if (inHead_) {
-      key_->head += kept;
-    } else {
+      if (mode_ != Mode::kReplay) key_->head += kept;
+    } else if (mode_ != Mode::kScan) {
       pending_ += kept;
     }
   }
@@ -599,49 +773,56 @@ class File::Loader {
   // type REG_NONE. Hex data continued with "\" takes the next line whatever
   // it holds.
   void LoadValue(const char* p, const std::string& kept) {
-    std::u16string name;
-    size_t len = 1;
-    if (*p == '"') {
-      long r = ParseStrW(p + 1, '"', &name);
-      if (r < 0) return Ignore(kept);
-      len = size_t(r) + 1;
-    }
-    while (IsSpace(p[len])) ++len;
-    if (p[len] != '=') return Ignore(kept);
-    ++len;
-    while (IsSpace(p[len])) ++len;
-    if (name.size() > kMaxValueName) return Ignore(kept);
-
-    std::string raw = kept;
-    bool dangling = false;
     Value parsed;
-    parsed.name = name;
-    bool ok = ParseData(p + len, &parsed, &raw, &dangling);
-    if (!ok) {
-      parsed.type = REG_NONE;
-      parsed.data.clear();
-    }
-    // A value whose text is malformed is rewritten in Wine's form, which
-    // reads the same wherever it stands.
-    parsed.raw = ok ? raw : std::string();
+    std::string raw;
+    bool dangling = false;
+    if (!ReadValue(p, kept, &parsed, &raw, &dangling)) return Ignore(kept);
     // At the end of the text a dangling continuation would take whatever
     // is written after it: keep Wine's reading of it instead.
-    Sink() += dangling ? DumpValue(parsed) : raw;
+    Keep(dangling ? DumpValue(parsed) : raw);
 
-    auto& index = index_[key_];
-    auto found = index.emplace(Folded(name), key_->values.size());
-    if (found.second) {
+    size_t at = ValueAt(key_, parsed.name);
+    if (at == kNoValue) {
       parsed.leading = pending_;
       pending_.clear();
       key_->values.push_back(std::move(parsed));
     } else {
       // The last line wins; the name keeps its first spelling.
-      Value& value = key_->values[found.first->second];
+      Value& value = key_->values[at];
       value.type = parsed.type;
       value.data = std::move(parsed.data);
-      value.raw = name == value.name ? std::move(parsed.raw) : std::string();
+      value.raw = parsed.name == value.name ? std::move(parsed.raw) : std::string();
     }
     inHead_ = false;
+  }
+
+  // The value a line (and its continuation lines) holds, and their text in
+  // *raw. False when Wine ignores the line.
+  bool ReadValue(const char* p, const std::string& kept, Value* parsed, std::string* raw, bool* dangling) {
+    std::u16string name;
+    size_t len = 1;
+    if (*p == '"') {
+      long r = ParseStrW(p + 1, '"', &name);
+      if (r < 0) return false;
+      len = size_t(r) + 1;
+    }
+    while (IsSpace(p[len])) ++len;
+    if (p[len] != '=') return false;
+    ++len;
+    while (IsSpace(p[len])) ++len;
+    if (name.size() > kMaxValueName) return false;
+
+    *raw = kept;
+    parsed->name = std::move(name);
+    bool ok = ParseData(p + len, parsed, raw, dangling);
+    if (!ok) {
+      parsed->type = REG_NONE;
+      parsed->data.clear();
+    }
+    // A value whose text is malformed is rewritten in Wine's form, which
+    // reads the same wherever it stands.
+    parsed->raw = ok ? *raw : std::string();
+    return true;
   }
 
   bool ParseData(const char* p, Value* value, std::string* raw, bool* dangling) {
@@ -704,28 +885,55 @@ class File::Loader {
     }
   }
 
-  File& file_;
+  File* file_;            // null in a replay
   LineReader lines_;
+  Mode mode_;
   Key* key_ = nullptr;    // where values go; null: none (they are ignored)
   bool inHead_ = false;   // right after the key's first section line
+  bool firstSection_ = false;  // the open block is key_'s first section
   std::string pending_;   // ignored lines waiting for the next value of key_
-  std::unordered_map<Key*, std::unordered_map<std::u16string, size_t>> index_;
   const char* lineStart_ = nullptr;  // the section line being read
   int arch_ = 0;
 };
 
-bool File::Parse(const std::string& text) {
+bool File::Parse(std::string text, bool lazily) {
   blocks_.clear();
   root_ = std::make_unique<Key>();
   header_.clear();
-  Loader loader(this, text);
-  if (!loader.Run()) {
+  allLoaded_ = true;
+  text_ = std::make_unique<const std::string>(std::move(text));
+  const bool scan = lazily && std::memchr(text_->data(), 0, text_->size()) == nullptr;
+  Loader::Outcome outcome = Loader(this, *text_, scan ? Loader::Mode::kScan : Loader::Mode::kWhole).Run();
+  if (outcome == Loader::Outcome::kReadWhole) {
+    blocks_.clear();
+    root_ = std::make_unique<Key>();
+    header_.clear();
+    allLoaded_ = true;
+    outcome = Loader(this, *text_, Loader::Mode::kWhole).Run();
+  }
+  if (allLoaded_) text_.reset();  // nothing points into it
+  if (outcome == Loader::Outcome::kRefused) {
     KeyPath root = rootPath_;
     Reset("REGISTRY\\\\Machine");
     rootPath_ = root;
     return false;
   }
   return true;
+}
+
+void File::LoadValues(Key* key) {
+  if (key == nullptr || key->unread.empty()) return;
+  std::vector<Key::Unread> unread;
+  unread.swap(key->unread);
+  for (const Key::Unread& section : unread) Loader(*section.text, key, section.begin, section.end, section.first).Replay();
+}
+
+Key* File::Root() {
+  if (!allLoaded_) {
+    Subtree(root_.get());  // reads every key's values
+    allLoaded_ = true;
+  }
+  return root_.get();
 }
 
 // The key a symbolic link leads to (itself when it is no link), or null
@@ -770,6 +978,7 @@ Key* File::Find(const KeyPath& path) {
     key = FindChild(key, path[i]);
     if (key != nullptr && key->link) key = Follow(key, false, 0);
   }
+  LoadValues(key);
   return key;
 }
 
@@ -790,6 +999,7 @@ Key* File::Create(const KeyPath& path, bool* created) {
     if (created != nullptr) *created = false;
     return nullptr;
   }
+  LoadValues(key);
   if (made) GiveSection(key);
   if (created != nullptr) *created = made;
   return key;
@@ -828,9 +1038,9 @@ void File::Delete(Key* key) {
 }
 
 Value* File::FindValue(Key* key, const std::u16string& name) {
-  for (auto& value : key->values)
-    if (CompareNames(value.name, name) == 0) return &value;
-  return nullptr;
+  LoadValues(key);
+  size_t at = ValueAt(key, name);
+  return at == kNoValue ? nullptr : &key->values[at];
 }
 
 void File::SetValue(Key* key, const std::u16string& name, DWORD type, const std::string& data) {
@@ -845,31 +1055,34 @@ void File::SetValue(Key* key, const std::u16string& name, DWORD type, const std:
     value.type = type;
     value.data = data;
     key->values.insert(key->values.begin() + long(SortedPosition(key->values, name)), value);
+    DropIndex(key);
   }
   MarkChanged(key);
 }
 
 bool File::DeleteValue(Key* key, const std::u16string& name) {
-  for (size_t i = 0; i < key->values.size(); ++i) {
-    if (CompareNames(key->values[i].name, name) != 0) continue;
-    std::string leading = key->values[i].leading;
-    key->values.erase(key->values.begin() + long(i));
-    if (i < key->values.size())
-      key->values[i].leading = leading + key->values[i].leading;
-    else
-      key->tail = leading + key->tail;
-    MarkChanged(key);
-    return true;
-  }
-  return false;
+  LoadValues(key);
+  const size_t i = ValueAt(key, name);
+  if (i == kNoValue) return false;
+  std::string leading = key->values[i].leading;
+  key->values.erase(key->values.begin() + long(i));
+  DropIndex(key);
+  if (i < key->values.size())
+    key->values[i].leading = leading + key->values[i].leading;
+  else
+    key->tail = leading + key->tail;
+  MarkChanged(key);
+  return true;
 }
 
 void File::MarkChanged(Key* key) {
+  LoadValues(key);
   if (!key->hasSection) GiveSection(key);
   key->changed = true;
 }
 
 void File::GiveSection(Key* key) {
+  LoadValues(key);
   key->hasSection = true;
   key->changed = true;
   key->head.clear();

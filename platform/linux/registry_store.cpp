@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <memory>
+#include <utility>
 
 #include "platform/linux/backend.h"
 #include "platform/linux/hive_store.h"
@@ -117,7 +118,7 @@ LONG RefreshFromDisk(Hive hive, HiveState& state, bool verify) {
   }
   state.digest = digest;
   state.file.Reset(HiveRelativeTo(hive));  // the root links resolve against
-  state.valid = state.file.Parse(text);
+  state.valid = state.file.Parse(std::move(text));
   state.loaded = true;
   Remember(state, st);
   return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
@@ -315,8 +316,8 @@ LONG SaveHive(Hive hive) {
   }
   // Read back what was written, so the texts kept for faithful output are
   // those on disk and the file's new identity is known.
-  state.valid = state.file.Parse(text);
   state.digest = Digest(text);
+  state.valid = state.file.Parse(std::move(text));
   if (stat(path.c_str(), &st) == 0) Remember(state, st);
   else state.loaded = false;
   return ERROR_SUCCESS;
