@@ -258,10 +258,20 @@ namespace {
 constexpr size_t kIndexFrom = 16;
 constexpr size_t kNoValue = ~size_t(0);
 
+// FoldCaseForCompare of the ASCII units, looked up once: names are mostly
+// ASCII and are hashed unit by unit.
+struct AsciiFold {
+  char16_t unit[128];
+  AsciiFold() {
+    for (char16_t c = 0; c < 128; ++c) unit[c] = FoldCaseForCompare(c);
+  }
+};
+
 // Names equal to CompareNames hash alike: the hash is over folded units.
 uint32_t FoldedHash(const std::u16string& name) {
+  static const AsciiFold ascii;
   uint32_t hash = 2166136261u;
-  for (char16_t c : name) hash = (hash ^ FoldCaseForCompare(c)) * 16777619u;
+  for (char16_t c : name) hash = (hash ^ (c < 128 ? ascii.unit[c] : FoldCaseForCompare(c))) * 16777619u;
   return hash;
 }
 
@@ -730,13 +740,13 @@ class File::Loader {
       if (end > start) {
         if (end - start > kMaxKeyName) return nullptr;
         std::u16string part = name.substr(start, end - start);
-        Key* child = FindChild(key, part);
+        Key* child = file_->Child(key, part);
         if (child != nullptr && child->link) {
           *throughLink = true;
           child = file_->Follow(child, end >= name.size(), 0);
           if (child == nullptr) return nullptr;
         } else if (child == nullptr) {
-          child = AddChild(key, part);
+          child = file_->NewChild(key, part);
         }
         key = child;
         *partial = key;
@@ -902,6 +912,7 @@ bool File::Parse(std::string text, bool lazily) {
   header_.clear();
   allLoaded_ = true;
   text_ = std::make_unique<const std::string>(std::move(text));
+  StartChildTable();
   const bool scan = lazily && std::memchr(text_->data(), 0, text_->size()) == nullptr;
   Loader::Outcome outcome = Loader(this, *text_, scan ? Loader::Mode::kScan : Loader::Mode::kWhole).Run();
   if (outcome == Loader::Outcome::kReadWhole) {
@@ -909,8 +920,10 @@ bool File::Parse(std::string text, bool lazily) {
     root_ = std::make_unique<Key>();
     header_.clear();
     allLoaded_ = true;
+    StartChildTable();
     outcome = Loader(this, *text_, Loader::Mode::kWhole).Run();
   }
+  EndChildTable();
   if (allLoaded_) text_.reset();  // nothing points into it
   if (outcome == Loader::Outcome::kRefused) {
     KeyPath root = rootPath_;
@@ -919,6 +932,77 @@ bool File::Parse(std::string text, bool lazily) {
     return false;
   }
   return true;
+}
+
+// While a file is read, sub-keys are appended as they come and found
+// through one table of (parent, folded name); at the end every key's
+// sub-keys are sorted once. Sorted insertion instead costs a move of every
+// later sibling per key: quadratic in a file whose sections are not in
+// Wine's order.
+namespace {
+
+size_t ChildHash(const Key* parent, const std::u16string& name) {
+  uint64_t mixed = uint64_t(reinterpret_cast<uintptr_t>(parent)) * 0x9E3779B97F4A7C15ull;
+  return size_t(FoldedHash(name) ^ uint32_t(mixed >> 32));
+}
+
+}  // namespace
+
+void File::StartChildTable() {
+  childSlots_.assign(1024, nullptr);
+  childCount_ = 0;
+  unsorted_.clear();
+  readingChildren_ = true;
+}
+
+void File::EndChildTable() {
+  readingChildren_ = false;
+  std::vector<Key*>().swap(childSlots_);
+  std::sort(unsorted_.begin(), unsorted_.end());
+  unsorted_.erase(std::unique(unsorted_.begin(), unsorted_.end()), unsorted_.end());
+  for (Key* key : unsorted_)
+    std::sort(key->children.begin(), key->children.end(),
+              [](const std::unique_ptr<Key>& a, const std::unique_ptr<Key>& b) { return CompareNames(a->name, b->name) < 0; });
+  std::vector<Key*>().swap(unsorted_);
+}
+
+Key* File::Child(Key* key, const std::u16string& name) {
+  if (!readingChildren_) return FindChild(key, name);
+  const size_t mask = childSlots_.size() - 1;
+  for (size_t i = ChildHash(key, name) & mask; childSlots_[i] != nullptr; i = (i + 1) & mask) {
+    Key* child = childSlots_[i];
+    if (child->parent == key && CompareNames(child->name, name) == 0) return child;
+  }
+  return nullptr;
+}
+
+Key* File::NewChild(Key* key, const std::u16string& name) {
+  if (!readingChildren_) return AddChild(key, name);
+  auto owned = std::make_unique<Key>();
+  owned->name = name;
+  owned->parent = key;
+  Key* child = owned.get();
+  // Files Wine wrote come in order: most parents need no sort at the end.
+  if (!key->children.empty() && CompareNames(key->children.back()->name, name) > 0 &&
+      (unsorted_.empty() || unsorted_.back() != key))
+    unsorted_.push_back(key);
+  key->children.push_back(std::move(owned));
+  if (2 * (childCount_ + 1) > childSlots_.size()) {
+    std::vector<Key*> old(childSlots_.size() * 2, nullptr);
+    old.swap(childSlots_);
+    for (Key* k : old)
+      if (k != nullptr) PlaceChild(k);
+  }
+  PlaceChild(child);
+  ++childCount_;
+  return child;
+}
+
+void File::PlaceChild(Key* child) {
+  const size_t mask = childSlots_.size() - 1;
+  size_t i = ChildHash(child->parent, child->name) & mask;
+  while (childSlots_[i] != nullptr) i = (i + 1) & mask;
+  childSlots_[i] = child;
 }
 
 void File::LoadValues(Key* key) {
@@ -956,10 +1040,10 @@ Key* File::Follow(Key* key, bool last, int depth) {
     Key* at = root_.get();
     for (size_t i = rootPath_.size(); i < names.size(); ++i) {
       if (names[i].size() > kMaxKeyName) return nullptr;
-      Key* child = FindChild(at, names[i]);
+      Key* child = Child(at, names[i]);
       if (child == nullptr) {
         if (!last || i + 1 != names.size()) return nullptr;
-        child = AddChild(at, names[i]);
+        child = NewChild(at, names[i]);
       } else if (i + 1 < names.size()) {
         child = Follow(child, false, depth);
         if (child == nullptr) return nullptr;

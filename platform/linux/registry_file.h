@@ -137,6 +137,13 @@ class File {
   // Reads the lines of a key's unread sections into its values (their
   // leading lines, its tail): what a whole reading would have made of them.
   static void LoadValues(Key* key);
+  // Sub-key look-up and creation, through the reading's table while a file
+  // is read (sub-keys unsorted until EndChildTable), else sorted.
+  Key* Child(Key* key, const std::u16string& name);
+  Key* NewChild(Key* key, const std::u16string& name);
+  void StartChildTable();
+  void EndChildTable();
+  void PlaceChild(Key* child);
 
   // The key a symbolic link leads to (key itself when it is no link), or
   // null when Wine cannot follow it. Only targets inside this file are
@@ -152,6 +159,10 @@ class File {
   std::string header_;         // everything before the first section
   std::unique_ptr<const std::string> text_;  // what unread sections point into
   bool allLoaded_ = true;      // no key has unread sections
+  bool readingChildren_ = false;
+  std::vector<Key*> childSlots_;  // (parent, folded name) while reading
+  size_t childCount_ = 0;
+  std::vector<Key*> unsorted_;    // parents whose sub-keys came out of order
   std::vector<Block> blocks_;  // the sections, in file order
   std::unique_ptr<Key> root_;
   KeyPath rootPath_;           // the absolute path of the file's root key
