@@ -268,12 +268,16 @@ struct AsciiFold {
 };
 
 // Names equal to CompareNames hash alike: the hash is over folded units.
-uint32_t FoldedHash(const std::u16string& name) {
+uint32_t FoldedHash(const char16_t* units, size_t count) {
   static const AsciiFold ascii;
   uint32_t hash = 2166136261u;
-  for (char16_t c : name) hash = (hash ^ (c < 128 ? ascii.unit[c] : FoldCaseForCompare(c))) * 16777619u;
+  for (size_t i = 0; i < count; ++i) {
+    const char16_t c = units[i];
+    hash = (hash ^ (c < 128 ? ascii.unit[c] : FoldCaseForCompare(c))) * 16777619u;
+  }
   return hash;
 }
+uint32_t FoldedHash(const std::u16string& name) { return FoldedHash(name.data(), name.size()); }
 
 void IndexInsert(ValueIndex* index, uint32_t hash, size_t at) {
   const size_t mask = index->slots.size() - 1;
@@ -726,7 +730,7 @@ class File::Loader {
   // create the key (the section's lines are then ignored). Keys made before
   // the failing name stay, as they do in Wine.
   Key* LoadKey(const char* text, size_t* used, bool* throughLink, Key** partial) {
-    std::u16string name;
+    std::u16string& name = sectionName_;
     long r = ParseStrW(text, ']', &name);
     if (r < 0) return nullptr;
     *used = size_t(r);
@@ -739,14 +743,14 @@ class File::Loader {
       if (end == std::u16string::npos) end = name.size();
       if (end > start) {
         if (end - start > kMaxKeyName) return nullptr;
-        std::u16string part = name.substr(start, end - start);
-        Key* child = file_->Child(key, part);
+        const char16_t* part = name.data() + start;
+        Key* child = file_->Child(key, part, end - start);
         if (child != nullptr && child->link) {
           *throughLink = true;
           child = file_->Follow(child, end >= name.size(), 0);
           if (child == nullptr) return nullptr;
         } else if (child == nullptr) {
-          child = file_->NewChild(key, part);
+          child = file_->NewChild(key, part, end - start);
         }
         key = child;
         *partial = key;
@@ -902,6 +906,7 @@ class File::Loader {
   bool inHead_ = false;   // right after the key's first section line
   bool firstSection_ = false;  // the open block is key_'s first section
   std::string pending_;   // ignored lines waiting for the next value of key_
+  std::u16string sectionName_;  // the section line's name (its room reused)
   const char* lineStart_ = nullptr;  // the section line being read
   int arch_ = 0;
 };
@@ -941,9 +946,9 @@ bool File::Parse(std::string text, bool lazily) {
 // Wine's order.
 namespace {
 
-size_t ChildHash(const Key* parent, const std::u16string& name) {
+size_t ChildHash(const Key* parent, const char16_t* name, size_t units) {
   uint64_t mixed = uint64_t(reinterpret_cast<uintptr_t>(parent)) * 0x9E3779B97F4A7C15ull;
-  return size_t(FoldedHash(name) ^ uint32_t(mixed >> 32));
+  return size_t(FoldedHash(name, units) ^ uint32_t(mixed >> 32));
 }
 
 }  // namespace
@@ -966,17 +971,19 @@ void File::EndChildTable() {
   std::vector<Key*>().swap(unsorted_);
 }
 
-Key* File::Child(Key* key, const std::u16string& name) {
-  if (!readingChildren_) return FindChild(key, name);
+Key* File::Child(Key* key, const char16_t* name, size_t units) {
+  if (!readingChildren_) return FindChild(key, std::u16string(name, units));
   const size_t mask = childSlots_.size() - 1;
-  for (size_t i = ChildHash(key, name) & mask; childSlots_[i] != nullptr; i = (i + 1) & mask) {
+  for (size_t i = ChildHash(key, name, units) & mask; childSlots_[i] != nullptr; i = (i + 1) & mask) {
     Key* child = childSlots_[i];
-    if (child->parent == key && CompareNames(child->name, name) == 0) return child;
+    if (child->parent == key && CompareFolded(child->name.data(), child->name.size(), name, units) == 0)
+      return child;
   }
   return nullptr;
 }
 
-Key* File::NewChild(Key* key, const std::u16string& name) {
+Key* File::NewChild(Key* key, const char16_t* units, size_t count) {
+  const std::u16string name(units, count);
   if (!readingChildren_) return AddChild(key, name);
   auto owned = std::make_unique<Key>();
   owned->name = name;
@@ -1000,7 +1007,7 @@ Key* File::NewChild(Key* key, const std::u16string& name) {
 
 void File::PlaceChild(Key* child) {
   const size_t mask = childSlots_.size() - 1;
-  size_t i = ChildHash(child->parent, child->name) & mask;
+  size_t i = ChildHash(child->parent, child->name.data(), child->name.size()) & mask;
   while (childSlots_[i] != nullptr) i = (i + 1) & mask;
   childSlots_[i] = child;
 }
@@ -1040,10 +1047,10 @@ Key* File::Follow(Key* key, bool last, int depth) {
     Key* at = root_.get();
     for (size_t i = rootPath_.size(); i < names.size(); ++i) {
       if (names[i].size() > kMaxKeyName) return nullptr;
-      Key* child = Child(at, names[i]);
+      Key* child = Child(at, names[i].data(), names[i].size());
       if (child == nullptr) {
         if (!last || i + 1 != names.size()) return nullptr;
-        child = NewChild(at, names[i]);
+        child = NewChild(at, names[i].data(), names[i].size());
       } else if (i + 1 < names.size()) {
         child = Follow(child, false, depth);
         if (child == nullptr) return nullptr;

@@ -139,8 +139,8 @@ class File {
   static void LoadValues(Key* key);
   // Sub-key look-up and creation, through the reading's table while a file
   // is read (sub-keys unsorted until EndChildTable), else sorted.
-  Key* Child(Key* key, const std::u16string& name);
-  Key* NewChild(Key* key, const std::u16string& name);
+  Key* Child(Key* key, const char16_t* name, size_t units);
+  Key* NewChild(Key* key, const char16_t* name, size_t units);
   void StartChildTable();
   void EndChildTable();
   void PlaceChild(Key* child);
