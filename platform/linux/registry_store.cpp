@@ -56,16 +56,21 @@ void Remember(HiveState& state, const struct stat& st) {
   state.modified = st.st_mtim;
 }
 
-bool ReadAll(int fd, std::string* bytes) {
-  bytes->clear();
-  char buffer[65536];
+// Reads a whole file straight into *bytes: room for the size fstat gave and
+// one byte more (one read when the file did not grow), then on to its end.
+bool ReadAll(int fd, size_t expected, std::string* bytes) {
+  bytes->assign(expected + 1, '\0');
+  size_t done = 0;
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (done == bytes->size()) bytes->resize(bytes->size() * 2);
+    ssize_t n = read(fd, &(*bytes)[done], bytes->size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
-    if (n == 0) return true;
-    bytes->append(buffer, size_t(n));
+    if (n == 0) break;
+    done += size_t(n);
   }
+  bytes->resize(done);
+  return true;
 }
 
 size_t Digest(const std::string& bytes) { return std::hash<std::string>()(bytes); }
@@ -103,7 +108,7 @@ LONG RefreshFromDisk(Hive hive, HiveState& state, bool verify) {
     return ERROR_CANTREAD;
   }
   std::string text;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, &text);
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, size_t(st.st_size), &text);
   close(fd);
   if (!ok) {
     state.loaded = false;
