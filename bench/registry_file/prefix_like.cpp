@@ -2,27 +2,18 @@
 
 #include <cstdio>
 
+#include "platform/linux/registry_file.h"
+
 namespace prefixlike {
 
 const char kHeader[] = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win32\n";
 
 std::string WrappedHex(const char* name, size_t bytes) {
-  std::string line = std::string("\"") + name + "\"=hex:";
-  size_t count = line.size();
-  char buffer[8];
-  for (size_t i = 0; i < bytes; ++i) {
-    std::snprintf(buffer, sizeof buffer, "%02x", unsigned(i * 7 & 0xFF));
-    line += buffer;
-    count += 2;
-    if (i + 1 < bytes) {
-      line += ',';
-      if (++count > 76) {
-        line += "\\\n  ";
-        count = 2;
-      }
-    }
-  }
-  return line + "\n";
+  platform::regfile::Value value;
+  for (const char* c = name; *c != 0; ++c) value.name.push_back(char16_t(*c));
+  value.type = REG_BINARY;
+  for (size_t i = 0; i < bytes; ++i) value.data.push_back(char(i * 7 & 0xFF));
+  return platform::regfile::DumpValue(value);
 }
 
 namespace {

@@ -11,7 +11,7 @@ namespace prefixlike {
 
 extern const char kHeader[];
 
-// A hex value as Wine wraps it, with its line end.
+// A REG_BINARY value as Wine writes it (wrapped), with its line end.
 std::string WrappedHex(const char* name, size_t bytes);
 
 // A whole file of about targetBytes (never less).
