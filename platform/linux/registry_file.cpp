@@ -646,6 +646,7 @@ class File::Loader {
       if (first == '[') {
         CloseBlock(body, begin);
         lineStart_ = line.c_str();
+        lineOffset_ = begin;
         StartSection(p + 1, kept);
         body = end;
       } else if (first == '#') {
@@ -669,11 +670,19 @@ class File::Loader {
   }
 
   // Ends the open block (or the header) with the lines [from, to); a key's
-  // section keeps them to replay.
+  // section keeps them to replay. A block whose section line is as read is
+  // a piece of the text, not a copy of it.
   void CloseBlock(size_t from, size_t to) {
-    if (to <= from) return;
-    Sink().append(lines_.Text(), from, to - from);
-    if (key_ == nullptr) return;
+    if (!file_->blocks_.empty() && !lineRewritten_) {
+      Block& block = file_->blocks_.back();
+      block.text.clear();
+      block.inText = true;
+      block.from = lineOffset_;
+      block.length = to - lineOffset_;
+    } else if (to > from) {
+      Sink().append(lines_.Text(), from, to - from);
+    }
+    if (key_ == nullptr || to <= from) return;
     key_->unread.push_back({&lines_.Text(), from, to, firstSection_});
     file_->allLoaded_ = false;
   }
@@ -705,6 +714,7 @@ class File::Loader {
     key_ = LoadKey(name, &used, &throughLink, &partial);
     inHead_ = false;
     firstSection_ = false;
+    lineRewritten_ = throughLink;
     // A section line read through a symbolic link means what the link
     // leads to now; it is kept in a form that does not depend on the link.
     if (key_ == nullptr) {
@@ -907,6 +917,8 @@ class File::Loader {
   bool firstSection_ = false;  // the open block is key_'s first section
   std::string pending_;   // ignored lines waiting for the next value of key_
   std::u16string sectionName_;  // the section line's name (its room reused)
+  size_t lineOffset_ = 0;       // where the open block's section line starts
+  bool lineRewritten_ = false;  // its line is kept in another form
   const char* lineStart_ = nullptr;  // the section line being read
   int arch_ = 0;
 };
@@ -929,7 +941,7 @@ bool File::Parse(std::string text, bool lazily) {
     outcome = Loader(this, *text_, Loader::Mode::kWhole).Run();
   }
   EndChildTable();
-  if (allLoaded_) text_.reset();  // nothing points into it
+  if (!scan) text_.reset();  // nothing points into it
   if (outcome == Loader::Outcome::kRefused) {
     KeyPath root = rootPath_;
     Reset("REGISTRY\\\\Machine");
@@ -1010,6 +1022,11 @@ void File::PlaceChild(Key* child) {
   size_t i = ChildHash(child->parent, child->name.data(), child->name.size()) & mask;
   while (childSlots_[i] != nullptr) i = (i + 1) & mask;
   childSlots_[i] = child;
+}
+
+std::string_view File::TextOf(const Block& block) const {
+  if (!block.inText) return block.text;
+  return std::string_view(*text_).substr(block.from, block.length);
 }
 
 void File::LoadValues(Key* key) {
@@ -1106,6 +1123,10 @@ void File::Delete(Key* key) {
   for (Block& b : blocks_) {
     if (b.key != nullptr || b.partial == nullptr || !std::binary_search(gone.begin(), gone.end(), b.partial))
       continue;
+    if (b.inText) {
+      b.text = std::string(TextOf(b));
+      b.inText = false;
+    }
     size_t lineEnd = b.text.find('\n');
     std::string rest = lineEnd == std::string::npos ? std::string() : b.text.substr(lineEnd + 1);
     b.partial = key->parent;
@@ -1207,7 +1228,7 @@ size_t File::LinkBlock(const Key* key) const {
       last = i;  // a changed link is written at its last section
       continue;
     }
-    const std::string& text = blocks_[i].text;
+    const std::string_view text = TextOf(blocks_[i]);
     for (size_t start = 0; start < text.size();) {
       size_t end = text.find('\n', start);
       if (end == std::string::npos) end = text.size();
@@ -1267,7 +1288,7 @@ std::string File::Serialize() const {
       out += '\n';
     previousChanged = rewrite;
     if (!rewrite) {
-      out += block.text;
+      out += TextOf(block);
       continue;
     }
     out += Head(key);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32_types.h"
@@ -129,9 +130,12 @@ class File {
   struct Block {
     Key* key = nullptr;
     bool first = false;   // the key's first section: a rewrite goes here
-    std::string text;     // the lines as read
+    std::string text;     // the lines as read, unless inText
     Key* partial = nullptr;  // refused: the last key its line made
+    bool inText = false;  // the lines are text_'s [from, from + length)
+    size_t from = 0, length = 0;
   };
+  std::string_view TextOf(const Block& block) const;
   class Loader;
 
   // Reads the lines of a key's unread sections into its values (their
