@@ -657,10 +657,13 @@ class File::Loader {
           inHead_ = false;
         }
       } else {
-        Value scratch;
-        std::string raw;
+        // Only hex data continues on the next line.
+        const char* data = ValueData(p, &scratch_.name);
         bool dangling = false;
-        ReadValue(p, kept, &scratch, &raw, &dangling);
+        if (data != nullptr && std::strncmp(data, "hex", 3) == 0) {
+          scratchRaw_.clear();
+          ParseData(data, &scratch_, &scratchRaw_, &dangling);
+        }
         if (dangling) return Outcome::kReadWhole;
         inHead_ = false;
       }
@@ -823,22 +826,10 @@ class File::Loader {
   // The value a line (and its continuation lines) holds, and their text in
   // *raw. False when Wine ignores the line.
   bool ReadValue(const char* p, const std::string& kept, Value* parsed, std::string* raw, bool* dangling) {
-    std::u16string name;
-    size_t len = 1;
-    if (*p == '"') {
-      long r = ParseStrW(p + 1, '"', &name);
-      if (r < 0) return false;
-      len = size_t(r) + 1;
-    }
-    while (IsSpace(p[len])) ++len;
-    if (p[len] != '=') return false;
-    ++len;
-    while (IsSpace(p[len])) ++len;
-    if (name.size() > kMaxValueName) return false;
-
+    const char* data = ValueData(p, &parsed->name);
+    if (data == nullptr) return false;
     *raw = kept;
-    parsed->name = std::move(name);
-    bool ok = ParseData(p + len, parsed, raw, dangling);
+    bool ok = ParseData(data, parsed, raw, dangling);
     if (!ok) {
       parsed->type = REG_NONE;
       parsed->data.clear();
@@ -847,6 +838,24 @@ class File::Loader {
     // reads the same wherever it stands.
     parsed->raw = ok ? *raw : std::string();
     return true;
+  }
+
+  // The name of a value line and where its data starts; null when Wine
+  // ignores the line.
+  const char* ValueData(const char* p, std::u16string* name) {
+    name->clear();
+    size_t len = 1;
+    if (*p == '"') {
+      long r = ParseStrW(p + 1, '"', name);
+      if (r < 0) return nullptr;
+      len = size_t(r) + 1;
+    }
+    while (IsSpace(p[len])) ++len;
+    if (p[len] != '=') return nullptr;
+    ++len;
+    while (IsSpace(p[len])) ++len;
+    if (name->size() > kMaxValueName) return nullptr;
+    return p + len;
   }
 
   bool ParseData(const char* p, Value* value, std::string* raw, bool* dangling) {
@@ -918,6 +927,8 @@ class File::Loader {
   std::string pending_;   // ignored lines waiting for the next value of key_
   std::u16string sectionName_;  // the section line's name (its room reused)
   size_t lineOffset_ = 0;       // where the open block's section line starts
+  Value scratch_;               // a scan's reading of a hex value, thrown away
+  std::string scratchRaw_;
   bool lineRewritten_ = false;  // its line is kept in another form
   const char* lineStart_ = nullptr;  // the section line being read
   int arch_ = 0;

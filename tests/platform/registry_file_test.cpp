@@ -572,7 +572,7 @@ TEST(RegistryFile, ALazyReadingIsTheWholeReading) {
 "Path"="C:\\windows\\system32"
 nothing Wine reads
 "path"="last spelling wins"
-
+"Text"="no hex: the next line is its own"\
 [Alpha] 1
 #class="x"
 "A"=dword:1
@@ -589,10 +589,12 @@ trailing words
 
   Key* zulu = lazy.Find({u"zulu"});
   ASSERT_NE(zulu, nullptr);
-  ASSERT_EQ(zulu->values.size(), 3u);
+  ASSERT_EQ(zulu->values.size(), 4u);
   EXPECT_EQ(zulu->values[0].type, DWORD(REG_NONE));  // the line it took is no hex
   EXPECT_EQ(File::FindValue(zulu, u"PATH")->name, u"Path");
-  EXPECT_EQ(zulu->values[2].name, u"Second");
+  EXPECT_EQ(zulu->values[3].name, u"Second");
+  ASSERT_NE(lazy.Find({u"Alpha"}), nullptr);
+  EXPECT_NE(File::FindValue(lazy.Find({u"Alpha"}), u"A"), nullptr);
   Key* control = lazy.Find({u"System", u"CurrentControlSet", u"Control"});
   ASSERT_NE(control, nullptr);
   EXPECT_NE(File::FindValue(control, u"Early"), nullptr);
