@@ -132,27 +132,55 @@ int ReadVersionString(const char16_t* path, const char16_t* valueName, char16_t*
   return block.Query(valueName, out);
 }
 
-void FillFileFacts(_RunData& item) {
-  char16_t path[kPathUnits] = {};
-  ResolveCommandLine(item.cmdline, path);
+namespace {
 
-  VersionBlock block = [&path] {
+ProgramFacts ReadProgramFacts(const char16_t* path) {
+  VersionBlock block = [path] {
     // A program under the system folder is read from the native folder.
     platform::ScopedNativeFileSystem native(UnderSystemFolder(path));
     return VersionBlock(path);
   }();
+  ProgramFacts facts;
   char16_t value[kValueChars + 1];
-  if (item.desc[0] == 0) {
-    block.Query(u"FileDescription", value);
-    wtext::Copy(item.desc, value);
-  }
+  block.Query(u"FileDescription", value);
+  facts.description = value;
   block.Query(u"CompanyName", value);
-  StoreOrUnknown(item.company, value);
+  facts.company = value;
 #ifndef RUNVANE_CHECK_ONLY
   block.Query(u"FileVersion", value);
-  StoreOrUnknown(item.version, value);
-  item.size = GetFileSizeOf(path);
+  facts.version = value;
+  facts.size = GetFileSizeOf(path);
 #endif
+  return facts;
+}
+
+void StoreFacts(_RunData& item, const ProgramFacts& facts) {
+  if (item.desc[0] == 0) wtext::Copy(item.desc, facts.description);
+  StoreOrUnknown(item.company, facts.company.c_str());
+#ifndef RUNVANE_CHECK_ONLY
+  StoreOrUnknown(item.version, facts.version.c_str());
+  item.size = facts.size;
+#endif
+}
+
+}  // namespace
+
+const ProgramFacts& ProgramFactsCache::Get(const char16_t* path) {
+  auto found = facts_.find(path);
+  if (found == facts_.end()) found = facts_.emplace(path, ReadProgramFacts(path)).first;
+  return found->second;
+}
+
+void FillFileFacts(_RunData& item) {
+  char16_t path[kPathUnits] = {};
+  ResolveCommandLine(item.cmdline, path);
+  StoreFacts(item, ReadProgramFacts(path));
+}
+
+void FillFileFacts(_RunData& item, ProgramFactsCache& cache) {
+  char16_t path[kPathUnits] = {};
+  ResolveCommandLine(item.cmdline, path);
+  StoreFacts(item, cache.Get(path));
 }
 
 // The file size and native-path rewriting are facts of the full edition only.

@@ -82,7 +82,9 @@ class CArray {
     void* grown = std::realloc(data_, sizeof(TYPE) * static_cast<size_t>(newCapacity));
     if (grown == nullptr) throw CMemoryException();
     data_ = static_cast<TYPE*>(grown);
-    std::memset(static_cast<void*>(&data_[size_]), 0, sizeof(TYPE) * static_cast<size_t>(newCapacity - size_));
+    // Only the slots now in use are zeroed; the reserve is zeroed as it comes
+    // into use, so its pages are not touched before they are needed.
+    std::memset(static_cast<void*>(&data_[size_]), 0, sizeof(TYPE) * static_cast<size_t>(newSize - size_));
     capacity_ = newCapacity;
     size_ = newSize;
   }

@@ -5,27 +5,34 @@
 #include "platform/wtext.h"
 
 int BuildCheckList(ScanContext& context, CheckNode** head) {
-  ScanAutoRunItems(context);
-  const int count = context.inventory.GetSize();
-  if (count == 0) return 0;
-  if (context.itemCounter != nullptr &&
-      static_cast<uint32_t>(count) > static_cast<uint32_t>(*context.itemCounter)) {
-    *context.itemCounter += count;
-  }
+  // Each record becomes its node as the scan finds it: a check holds one
+  // record per item. A node that cannot be allocated ends the list at the
+  // last one made.
   HostListBuilder<CheckNode> list;
-  for (int i = 0; i < count; ++i) {
-    const _RunData& item = context.inventory.GetAt(i);
+  int count = 0;
+  bool full = false;
+  context.takeItem = [&](const _RunData& item) {
+    ++count;
+    CheckNode* node = full ? nullptr : list.TryAppend();
+    if (node == nullptr) {
+      full = true;
+      return;
+    }
     char16_t levelText[10] = {};
     wtext::Copy(levelText, LevelText(item.level));
-    // A node that cannot be allocated ends the list at the last one made.
-    CheckNode* node = list.TryAppend();
-    if (node == nullptr) break;
     node->type = item.type;
     wtext::Copy(node->name, item.name);
     wtext::Copy(node->levelText, levelText);
     wtext::Copy(node->desc, item.desc);
     wtext::Copy(node->cmdline, item.cmdline);
     wtext::Copy(node->company, item.company);
+  };
+  ScanAutoRunItems(context);
+  context.takeItem = nullptr;
+  if (count == 0) return 0;
+  if (context.itemCounter != nullptr &&
+      static_cast<uint32_t>(count) > static_cast<uint32_t>(*context.itemCounter)) {
+    *context.itemCounter += count;
   }
   *head = list.Release();
   return 0;

@@ -10,22 +10,18 @@
 #include "platform/handles.h"
 #include "platform/wtext.h"
 
-namespace {
+void NativeViewValues::Add(const _RunData& item) { values_.emplace_back(item.name, item.cmdline); }
 
-bool ListedInNativeView(const ScanContext& context, int begin, int end, const _RunData& item) {
-  for (int i = begin; i < end && i < context.inventory.GetSize(); ++i) {
-    const _RunData& native = context.inventory[i];
-    if (wtext::CompareNoCaseSimple(native.name, item.name) == 0 &&
-        wtext::Equal(native.cmdline, item.cmdline))
+bool NativeViewValues::Contains(const _RunData& item) const {
+  for (const auto& value : values_)
+    if (wtext::CompareNoCaseSimple(value.first.c_str(), item.name) == 0 &&
+        wtext::Equal(value.second.c_str(), item.cmdline))
       return true;
-  }
   return false;
 }
 
-}  // namespace
-
 int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanContext& context,
-               int nativeBegin, int nativeEnd) {
+               NativeViewValues& native, int view) {
   char16_t rootText[128] = {};
   wtext::Copy(rootText, RootKeyText(root));
 
@@ -51,13 +47,14 @@ int ScanRunKey(HKEY root, const char16_t* keyPath, int32_t sourceIndex, ScanCont
     item.type = sourceIndex;
     wtext::Copy(item.name, value.name);
     wtext::Copy(item.cmdline, value.text);
-    if (ListedInNativeView(context, nativeBegin, nativeEnd, item)) continue;
+    if (view != kNativeView && native.Contains(item)) continue;
 
     ReportItem(context, value.text.c_str());
     wtext::Copy(item.mainkey, rootText);
     wtext::Copy(item.subkey, keyPath);
     if (!ClassifyItem(item, context)) continue;
-    FillFileFacts(item);
+    FillFileFacts(item, context.programFacts);
+    if (view == kNativeView) native.Add(item);
     AppendToInventory(context, item);
   }
   return 0;

@@ -35,8 +35,10 @@ LONG OpenRunKey(HKEY root, const char16_t* path, REGSAM access, HKEY* key) {
 
 LONG ReadRunValueAt(HKEY key, DWORD index, RunValue* value) {
   try {
-    std::vector<char16_t> name(kNameBufferUnits);
-    std::vector<BYTE> data(kFirstDataBytes);
+    std::vector<char16_t>& name = value->nameBuffer;
+    std::vector<BYTE>& data = value->dataBuffer;
+    if (name.size() < kNameBufferUnits) name.resize(kNameBufferUnits);
+    if (data.size() < kFirstDataBytes) data.resize(kFirstDataBytes);
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
       DWORD nameLength = kNameBufferUnits;
       DWORD dataLength = static_cast<DWORD>(data.size());

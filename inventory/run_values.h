@@ -18,6 +18,10 @@ LONG OpenRunKey(HKEY root, const char16_t* path, REGSAM access, HKEY* key);
 struct RunValue {
   std::u16string name;
   std::u16string text;
+  // The read's buffers, kept from one value to the next of a walk so that
+  // each read does not make (and zero) them anew.
+  std::vector<char16_t> nameBuffer;
+  std::vector<BYTE> dataBuffer;
 };
 
 // Reads value index of key whole. ERROR_NO_MORE_ITEMS past the last value;

@@ -9,18 +9,18 @@
 int ScanAutoRunItems(ScanContext& context) {
   LoadKnowledgeBase(context);
   context.inventory.RemoveAll();
+  // A new scan reads every program anew.
+  context.programFacts.Clear();
 
   // Each row in table order; a machine row in the native view, then in the
   // 32-bit view.
   for (int row = 0; row < kRunKeyCount && !context.cancel; ++row) {
-    const int nativeBegin = context.inventory.GetSize();
-    int nativeEnd = nativeBegin;
+    NativeViewValues native;
     for (int view = 0; view < kRunKeyViewCount && !context.cancel; ++view) {
       char16_t path[kRunKeyPathUnits];
       if (!RunKeyPath(row, view, RunKeySpelling::kCurrent, path)) continue;
       // A key shared by both views lists its values once.
-      ScanRunKey(kRunKeyTable[row].root, path, row, context, nativeBegin, nativeEnd);
-      if (view == kNativeView) nativeEnd = context.inventory.GetSize();
+      ScanRunKey(kRunKeyTable[row].root, path, row, context, native, view);
     }
   }
 

@@ -84,6 +84,7 @@ int ScanStartupFolder(const char16_t* folder, int32_t sourceIndex, ScanContext& 
 
     ReportItem(context, fullPath);
     if (!ClassifyItem(item, context)) continue;
+    // Each file of the folder is its own program: nothing to share.
     FillFileFacts(item);
     AppendToInventory(context, item);
   } while (platform::FindNextFileW(find.get(), &entry));

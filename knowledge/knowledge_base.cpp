@@ -2,12 +2,14 @@
 // module's folder, read afresh into the safe, dangerous and hidden lists.
 #include "knowledge/knowledge_base.h"
 
+#include <cstring>
 #include <new>
 #include <string>
 
 #include "enrich/file_facts.h"
 #include "enrich/xml_dom.h"
 #include "framework/framework_exception.h"
+#include "platform/large_pages.h"
 #include "platform/platform.h"
 #include "platform/wtext.h"
 
@@ -49,12 +51,12 @@ void EmptyLists(ScanContext& context) {
   context.hiddenList.RemoveAll();
 }
 
-// Reads one "RunItem" element into entry. An attribute text longer than its
+// Reads one "RunItem" element of the given "Level" into entry. An attribute text longer than its
 // field holds (for instance a "Name" of 260 characters, or of 128 in the
 // check-only edition) makes the whole entry unusable: a cut name or command
 // fragment would match items the author never meant, so such an entry is
 // skipped, and the entries after it are read as usual.
-bool ReadEntry(CXmlNodeWrapper& element, _RunData& entry) {
+bool ReadEntry(CXmlNodeWrapper& element, int32_t level, _RunData& entry) {
   if (!StoreWhole(entry.name, element.AttributeText(u"Name"))) return false;
   if (!StoreWhole(entry.desc, element.AttributeText(u"Desc"))) return false;
   if (!StoreWhole(entry.cmdline, element.AttributeText(u"CmdL"))) return false;
@@ -62,7 +64,7 @@ bool ReadEntry(CXmlNodeWrapper& element, _RunData& entry) {
   if (!StoreWhole(entry.subkey, element.AttributeText(u"Param2"))) return false;
   entry.kind = SmallCode(element.AttributeText(u"Type"));
   entry.status = SmallCode(element.AttributeText(u"Status"));
-  entry.level = SmallCode(element.AttributeText(u"Level"));
+  entry.level = level;
   return true;
 }
 
@@ -89,21 +91,33 @@ bool ReadEntries(CXmlDocumentWrapper& document, ScanContext& context) {
   int wanted[4] = {};
   for (long i = 0; i < count && !document.ReadFailed(); ++i)
     ++wanted[SmallCode(entries.ItemAt(i).AttributeText(u"Level"))];
-  for (int32_t level = kLevelSafe; level <= kLevelHidden; ++level)
-    if (wanted[level] > 0) ListOfLevel(context, level)->SetSize(wanted[level]);
+  for (int32_t level = kLevelSafe; level <= kLevelHidden; ++level) {
+    if (wanted[level] == 0) continue;
+    RunDataArray* list = ListOfLevel(context, level);
+    list->SetSize(wanted[level]);
+    // Not yet touched: a large list's pages can still be made large ones.
+    platform::PreferLargePages(&list->ElementAt(0), sizeof(_RunData) * size_t(wanted[level]));
+  }
 
+  // Each entry is read straight into its list's next (zero-filled) slot: a
+  // record is 3.6 KB, and building it aside and copying it in would write
+  // every one twice. A slot whose entry is skipped is zeroed again for the
+  // next one. The level decides the list before anything is written; an
+  // entry the first pass did not count (its level text read differently)
+  // is appended.
   int filled[4] = {};
   for (long i = 0; i < count && !document.ReadFailed(); ++i) {
     CXmlNodeWrapper element = entries.ItemAt(i);
-    _RunData entry = {};
-    if (!ReadEntry(element, entry)) continue;
-    RunDataArray* list = ListOfLevel(context, entry.level);
+    const int32_t level = SmallCode(element.AttributeText(u"Level"));
+    RunDataArray* list = ListOfLevel(context, level);
     if (list == nullptr) continue;
-    int& at = filled[entry.level];
-    if (at < list->GetSize())
-      list->ElementAt(at) = entry;
-    else
-      list->Add(entry);
+    int& at = filled[level];
+    if (at >= list->GetSize()) list->SetSize(at + 1);
+    _RunData& entry = list->ElementAt(at);
+    if (!ReadEntry(element, level, entry)) {
+      std::memset(static_cast<void*>(&entry), 0, sizeof entry);
+      continue;
+    }
     ++at;
   }
   // Skipped entries leave unused room at the end.

@@ -10,4 +10,9 @@ void ReportItem(ScanContext& context, const char16_t* text) {
   if (context.itemCounter != nullptr) *context.itemCounter += 1;
 }
 
-void AppendToInventory(ScanContext& context, const _RunData& item) { context.inventory.Add(item); }
+void AppendToInventory(ScanContext& context, const _RunData& item) {
+  if (context.takeItem)
+    context.takeItem(item);
+  else
+    context.inventory.Add(item);
+}

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
+#include "enrich/file_facts.h"
 #include "framework/carray.h"
 #include "knowledge/knowledge_index.h"
 #include "records/progress_callback.h"
@@ -37,10 +39,17 @@ struct ScanContext {
   KnowledgeIndex safeIndex;
   KnowledgeIndex dangerIndex;
   KnowledgeIndex hiddenIndex;
+  // The facts of each program read during this call's scans.
+  ProgramFactsCache programFacts;
+  // When set, each record the scan finds is handed over here, in scan
+  // order, instead of being kept in the inventory: a caller that needs each
+  // record once (the check) holds no second copy of it.
+  std::function<void(const _RunData&)> takeItem;
 };
 
 // Tells the host what the module works on (callback, cancel flag, counter).
 void ReportItem(ScanContext& context, const char16_t* text);
 
-// Adds a copy of the record at the end of the inventory.
+// Adds a copy of the record at the end of the inventory, or hands it to
+// takeItem when that is set.
 void AppendToInventory(ScanContext& context, const _RunData& item);

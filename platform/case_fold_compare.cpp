@@ -8,6 +8,7 @@ int CompareFolded(const char16_t* a, unsigned long aLength, const char16_t* b,
                   unsigned long bLength) {
   unsigned long n = aLength < bLength ? aLength : bLength;
   for (unsigned long i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;  // equal units fold alike
     char16_t x = FoldCaseForCompare(a[i]);
     char16_t y = FoldCaseForCompare(b[i]);
     if (x != y) return x < y ? -1 : 1;
@@ -20,6 +21,10 @@ int CompareFolded(const char16_t* a, const char16_t* b) {
   if (a == nullptr) a = u"";
   if (b == nullptr) b = u"";
   for (;; ++a, ++b) {
+    if (*a == *b) {
+      if (*a == 0) return 0;
+      continue;  // equal units fold alike
+    }
     char16_t x = FoldCaseForCompare(*a);
     char16_t y = FoldCaseForCompare(*b);
     if (x != y) return x < y ? -1 : 1;

@@ -253,6 +253,26 @@ bool MemorySource::Read(uint64_t offset, void* out, size_t n) const {
   return true;
 }
 
+bool WindowedSource::Read(uint64_t offset, void* out, size_t n) const {
+  if (offset > size_ || n > size_ - offset) return false;
+  if (n == 0) return true;
+  const bool inWindow = offset >= windowStart_ && offset - windowStart_ <= windowBytes_ &&
+                        n <= windowBytes_ - (offset - windowStart_);
+  if (!inWindow) {
+    if (n > kWindowBytes) return Fetch(offset, out, n);
+    // The page the read starts in, unless the read would leave it.
+    uint64_t start = offset - offset % kWindowBytes;
+    if (offset + n > start + kWindowBytes) start = offset;
+    const size_t bytes = static_cast<size_t>(size_ - start < kWindowBytes ? size_ - start : kWindowBytes);
+    windowBytes_ = 0;
+    if (!Fetch(start, window_, bytes)) return false;
+    windowStart_ = start;
+    windowBytes_ = bytes;
+  }
+  std::memcpy(out, window_ + (offset - windowStart_), n);
+  return true;
+}
+
 bool FindVersionResource(const ByteSource& file, VersionResource* found) {
   Image image(file);
   return image.Open() && image.FindVersion(found);

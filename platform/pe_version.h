@@ -32,6 +32,31 @@ class MemorySource : public ByteSource {
   size_t size_;
 };
 
+// A file read through a window: a read that falls inside the bytes last
+// fetched is answered from them, so that the many small reads of a resource
+// walk cost a few reads of the file. Not for use by two threads at once.
+class WindowedSource : public ByteSource {
+ public:
+  static constexpr size_t kWindowBytes = 4096;
+  explicit WindowedSource(uint64_t size = 0) : size_(size) {}
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, void* out, size_t n) const override;
+
+ protected:
+  void SetSize(uint64_t size) {
+    size_ = size;
+    windowBytes_ = 0;
+  }
+  // Copies exactly n bytes from offset of the file (within Size()).
+  virtual bool Fetch(uint64_t offset, void* out, size_t n) const = 0;
+
+ private:
+  uint64_t size_;
+  mutable uint8_t window_[kWindowBytes];
+  mutable uint64_t windowStart_ = 0;
+  mutable size_t windowBytes_ = 0;
+};
+
 // Where the version resource (type 16, id 1) of an image lies: its size and
 // how its bytes map onto the file. Bytes past rawBytes are the zero fill of
 // a section whose virtual size exceeds its data in the file.

@@ -16,6 +16,7 @@ set(RV_PLATFORM_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/linux/hive_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/host_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/linux/large_pages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/module_file_name.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/offline_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/prefix_probe.cpp
@@ -34,6 +35,7 @@ set(RV_PLATFORM_WINDOWS_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/windows/module_file_name.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/system.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/case_fold.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/large_pages.cpp
 )
 # The entry point that calls the module's load and unload hooks: linked into
 # the modules only.

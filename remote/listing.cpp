@@ -62,8 +62,7 @@ class NodeListBuilder {
 void ScanDisabledRunKeys(ScanContext& context) {
   for (int row = 0; row < kRunKeyCount; ++row) {
     for (RunKeySpelling spelling : {RunKeySpelling::kCurrent, RunKeySpelling::kFormer}) {
-      const int nativeBegin = context.inventory.GetSize();
-      int nativeEnd = nativeBegin;
+      NativeViewValues native;
       for (int view = 0; view < kRunKeyViewCount; ++view) {
         char16_t keyPath[kKeyPathUnits] = {};
         if (!RunKeyPath(row, view, spelling, keyPath) ||
@@ -71,8 +70,7 @@ void ScanDisabledRunKeys(ScanContext& context) {
             !wtext::Append(keyPath, kKeyPathUnits, kDisableKeyLeaf))
           continue;
         // A key shared by both views lists its values once.
-        ScanRunKey(kRunKeyTable[row].root, keyPath, row, context, nativeBegin, nativeEnd);
-        if (view == kNativeView) nativeEnd = context.inventory.GetSize();
+        ScanRunKey(kRunKeyTable[row].root, keyPath, row, context, native, view);
       }
     }
   }
@@ -145,7 +143,7 @@ void ScanMsconfigEntries(const MsconfigEntryKind& entryKind, ScanContext& contex
     item.type = entryKind.type;
     entryKind.read(record, item);
     if (!ClassifyItem(item, context)) return false;
-    FillFileFacts(item);
+    FillFileFacts(item, context.programFacts);
     AppendToInventory(context, item);
     return false;
   });
@@ -169,8 +167,10 @@ int ListAutoRunItems(ScanContext& context, AutoRunItemNode** head) {
   if (head != nullptr) *head = nullptr;
   NodeListBuilder list;
 
+  // The enabled items become nodes as the scan finds them.
+  context.takeItem = [&list](const _RunData& item) { list.AppendFrom(item, 1); };
   ScanAutoRunItems(context);
-  list.AppendInventory(context, 1);
+  context.takeItem = nullptr;
 
   ScanDisabledItems(context);
   list.AppendInventory(context, 2);

@@ -59,6 +59,9 @@ std::u16string ModuleFilePath();
 // any, else a number no other call has had. What a cache keeps under one
 // serial is good for that call only.
 unsigned long CallSerial();
+// Tells the path mapping that this process deleted or moved an entry, so
+// that no thread maps a path through what it found of that entry before.
+void FolderEntriesTaken();
 // Drops what this thread kept for the call that just ended (the open file of
 // the version reader).
 void ForgetCall();

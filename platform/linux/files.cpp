@@ -270,16 +270,18 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD /*share*/, void* /*
   if (backend::InjectedFault()) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   std::string host = MapOrHostPath(path);
   if (host.empty()) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  bool isFolder = backend::IsDirectory(host);
-  if (isFolder && (flags & kBackupSemantics) == 0) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-
   bool reading = (access & GENERIC_READ) != 0 || (access & GENERIC_WRITE) == 0;
   bool writing = (access & GENERIC_WRITE) != 0;
-  int mode = reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
-  bool existed = backend::Exists(host);
   // Writing, truncating or creating: never through a link, and outside the
   // image only a new file (which changes nothing that was there).
   bool changes = writing || creation != OPEN_EXISTING;
+  // Reading what exists asks the opened file what it is; the other ways
+  // look first, since they may make or cut a file.
+  bool isFolder = changes && backend::IsDirectory(host);
+  if (isFolder && (flags & kBackupSemantics) == 0) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+
+  int mode = reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
+  bool existed = changes && backend::Exists(host);
   bool outside = changes && !backend::InsideImage(host);
   if (outside && creation != CREATE_NEW) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   if (changes) mode |= O_NOFOLLOW;
@@ -300,12 +302,19 @@ HANDLE CreateFileW(const char16_t* path, DWORD access, DWORD /*share*/, void* /*
     return Fail(error, INVALID_HANDLE_VALUE);
   }
   struct stat opened;
-  if (fstat(fd, &opened) != 0 || !(S_ISREG(opened.st_mode) || (isFolder && S_ISDIR(opened.st_mode)))) {
+  if (fstat(fd, &opened) != 0) {
     close(fd);
     return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
-  // Regular files never block; reads and writes go back to blocking mode.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (!changes) isFolder = S_ISDIR(opened.st_mode);
+  if (!(S_ISREG(opened.st_mode) || (isFolder && S_ISDIR(opened.st_mode))) ||
+      (isFolder && (flags & kBackupSemantics) == 0)) {
+    close(fd);
+    return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  }
+  // Regular files never block; reads and writes go back to blocking mode
+  // (no other status flag is ever set here).
+  fcntl(fd, F_SETFL, 0);
   if (outside) OwnFilesOutside().insert(host);
   auto object = std::make_unique<HandleObject>();
   object->kind = HandleObject::kFile;
@@ -479,6 +488,7 @@ BOOL DeleteFileW(const char16_t* path) {
   if (!(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) || (S_ISREG(st.st_mode) && ReadOnlyFile(st)))
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (unlink(host.c_str()) != 0) return Fail(backend::ErrorFromErrno(errno, host), FALSE);
+  backend::FolderEntriesTaken();
   OwnFilesOutside().erase(host);
   return TRUE;
 }
@@ -509,6 +519,7 @@ BOOL MoveFileExW(const char16_t* existing, const char16_t* replacement, DWORD fl
     DWORD error = errno == ENOENT ? DWORD(ERROR_PATH_NOT_FOUND) : backend::ErrorFromErrno(errno, to);
     return Fail(error, FALSE);
   }
+  backend::FolderEntriesTaken();
   OwnFilesOutside().erase(from);
   return TRUE;
 }
@@ -540,6 +551,7 @@ BOOL RemoveDirectoryW(const char16_t* path) {
                                       : backend::ErrorFromErrno(errno, host);
     return Fail(error, FALSE);
   }
+  backend::FolderEntriesTaken();
   return TRUE;
 }
 

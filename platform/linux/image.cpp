@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/case_fold.h"
@@ -108,9 +110,74 @@ bool DriveRoot(char16_t letter, std::string* base) {
   return roots.mapped[i];
 }
 
+// The folder entries found during this thread's export call: for a host
+// folder and a Windows name in folded case, the entry's name as the folder
+// spells it. Only entries found to exist are kept, so a folder or file made
+// meanwhile is still seen; this process's own deletions and moves, which
+// could take a kept entry away, forget them all (g_entriesTaken).
+struct FolderEntries {
+  unsigned long serial = 0;
+  unsigned long generation = 0;
+  unsigned long taken = 0;
+  std::unordered_map<std::string, std::string> spelled;
+  // Whole paths whose every part was found, by their folded Windows text.
+  std::unordered_map<std::u16string, std::string> mapped;
+};
+thread_local FolderEntries t_entries;
+std::atomic<unsigned long> g_entriesTaken{0};
+
+// This thread's entries for the running export call; null outside a call.
+FolderEntries* CallEntries() {
+  const unsigned long serial = backend::CallSerial();
+  if (serial == 0) return nullptr;
+  FolderEntries* entries = &t_entries;
+  const unsigned long taken = g_entriesTaken.load();
+  if (entries->serial != serial || entries->generation != g_generation || entries->taken != taken) {
+    entries->spelled.clear();
+    entries->mapped.clear();
+    entries->serial = serial;
+    entries->generation = g_generation;
+    entries->taken = taken;
+  }
+  return entries;
+}
+
+std::string EntryKey(const std::string& folder, const std::u16string& name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) c = FoldCaseForCompare(c);
+  return folder + '\0' + wtext::ToUtf8(folded);
+}
+
+// The entry of folder that name means, as the folder spells it: the name
+// itself when it exists as written, else its one spelling ignoring case;
+// false when there is none.
+bool FindEntry(const std::string& folder, const std::u16string& name, std::string* spelled) {
+  FolderEntries* entries = CallEntries();
+  std::string key;
+  if (entries != nullptr) {
+    key = EntryKey(folder, name);
+    auto found = entries->spelled.find(key);
+    if (found != entries->spelled.end()) {
+      *spelled = found->second;
+      return true;
+    }
+  }
+  *spelled = wtext::ToUtf8(name);
+  struct stat st;
+  if (lstat((folder + "/" + *spelled).c_str(), &st) != 0) {
+    std::string match = FindIgnoringCase(folder, name);
+    if (match.empty()) return false;
+    *spelled = match;
+  }
+  if (entries != nullptr) entries->spelled.emplace(std::move(key), *spelled);
+  return true;
+}
+
 }  // namespace
 
 namespace backend {
+
+void FolderEntriesTaken() { ++g_entriesTaken; }
 
 std::recursive_mutex& Mutex() {
   static std::recursive_mutex mutex;
@@ -163,7 +230,34 @@ std::string MapPath(const std::u16string& windowsPath) {
   std::string base;
   if (!DriveRoot(letter, &base)) return "";
 
+  // Within a call, a path (or the folder of a path) whose every part was
+  // found is kept by its folded text: mapped again, it costs a look-up, and
+  // a file of a known folder costs one entry.
+  FolderEntries* entries = CallEntries();
+  std::u16string folded;
+  if (entries != nullptr) {
+    folded = path;
+    for (char16_t& c : folded) c = FoldCaseForCompare(c);
+    auto found = entries->mapped.find(folded);
+    if (found != entries->mapped.end()) return found->second;
+    const size_t cut = folded.find_last_of(u"\\/");
+    if (cut != std::u16string::npos && cut > 2 && cut + 1 < folded.size()) {
+      const std::u16string name = path.substr(cut + 1);
+      auto folder = name == u"." || name == u".." ? entries->mapped.end()
+                                                : entries->mapped.find(folded.substr(0, cut));
+      if (folder != entries->mapped.end()) {
+        const std::string parent = folder->second == "/" ? "" : folder->second;
+        std::string spelled;
+        const bool exists = FindEntry(parent, name, &spelled);
+        std::string host = parent + "/" + (exists ? spelled : wtext::ToUtf8(name));
+        if (exists) entries->mapped.emplace(std::move(folded), host);
+        return host;
+      }
+    }
+  }
+
   std::vector<std::string> parts;
+  std::string host = base;  // base and parts joined
   bool existing = true;
   size_t start = 2;
   for (size_t i = 2; i <= path.size(); ++i) {
@@ -173,26 +267,21 @@ std::string MapPath(const std::u16string& windowsPath) {
     if (name.empty() || name == u".") continue;
     if (name == u"..") {
       if (!parts.empty()) parts.pop_back();
+      host = base;
+      for (const auto& p : parts) host += "/" + p;
       existing = true;  // re-check from the parent
       continue;
     }
-    std::string spelled = wtext::ToUtf8(name);
-    if (existing) {
-      std::string folder = base;
-      for (const auto& p : parts) folder += "/" + p;
-      struct stat st;
-      std::string candidate = folder + "/" + spelled;
-      if (lstat(candidate.c_str(), &st) != 0) {
-        std::string match = FindIgnoringCase(folder, name);
-        if (!match.empty()) spelled = match;
-        else existing = false;
-      }
-    }
+    std::string spelled;
+    if (existing) existing = FindEntry(host, name, &spelled);
+    if (!existing) spelled = wtext::ToUtf8(name);
     parts.push_back(spelled);
+    host += "/" + spelled;
+    if (entries != nullptr && existing && i < path.size()) entries->mapped.emplace(folded.substr(0, i), host);
   }
-  std::string host = base;
-  for (const auto& p : parts) host += "/" + p;
-  return host.empty() ? "/" : host;
+  if (host.empty()) host = "/";
+  if (entries != nullptr && existing) entries->mapped.emplace(std::move(folded), host);
+  return host;
 }
 
 }  // namespace backend

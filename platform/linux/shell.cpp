@@ -59,7 +59,11 @@ std::u16string Expand(const Environment& env, const std::u16string& text) {
   size_t i = 0;
   while (i < text.size()) {
     if (text[i] != u'%') {
-      out += text[i++];
+      // The plain run up to the next '%' is copied at once.
+      const size_t next = text.find(u'%', i);
+      const size_t end = next == std::u16string::npos ? text.size() : next;
+      out.append(text, i, end - i);
+      i = end;
       continue;
     }
     size_t close = text.find(u'%', i + 1);

@@ -22,8 +22,8 @@ constexpr DWORD kErrorInvalidData = 13;
 constexpr DWORD kErrorBadPathname = 161;
 constexpr DWORD kSmallestBlock = 6;  // one node header
 
-// A regular file of the image, read in place with pread.
-class ImageFile : public pe_version::ByteSource {
+// A regular file of the image, read in place with pread through a window.
+class ImageFile : public pe_version::WindowedSource {
  public:
   ImageFile() = default;
   ImageFile(const ImageFile&) = delete;
@@ -43,14 +43,12 @@ class ImageFile : public pe_version::ByteSource {
     if (::fstat(fd_, &info) != 0) return ERROR_FILE_NOT_FOUND;
     if (S_ISDIR(info.st_mode)) return ERROR_ACCESS_DENIED;
     if (!S_ISREG(info.st_mode)) return ERROR_FILE_NOT_FOUND;
-    size_ = static_cast<uint64_t>(info.st_size);
+    SetSize(static_cast<uint64_t>(info.st_size));
     return ERROR_SUCCESS;
   }
 
-  uint64_t Size() const override { return size_; }
-
-  bool Read(uint64_t offset, void* out, size_t n) const override {
-    if (offset > size_ || n > size_ - offset) return false;
+ private:
+  bool Fetch(uint64_t offset, void* out, size_t n) const override {
     char* to = static_cast<char*>(out);
     while (n > 0) {
       ssize_t got = ::pread(fd_, to, n, static_cast<off_t>(offset));
@@ -63,9 +61,7 @@ class ImageFile : public pe_version::ByteSource {
     return true;
   }
 
- private:
   int fd_ = -1;
-  uint64_t size_ = 0;
 };
 
 // The program file last opened on this thread during the current export

@@ -235,4 +235,29 @@ TEST_F(FileFactsTest, ThirtyTwoBitModuleOn64BitWindowsReadsTheNativeSystemFolder
   platform::DeleteFileW((windows + u"\\SysWOW64\\rv-wow-tool.exe").c_str());
 }
 
+// A scan reads each program once: items naming one program get its facts
+// from the first read, however the command line names it, and each item
+// still keeps its own knowledge-base description.
+TEST_F(FileFactsTest, AScansCacheReadsEachProgramOnce) {
+  const std::u16string path = Install("normal.exe", u"shared.exe");
+  ProgramFactsCache cache;
+  _RunData first = ItemFor(u"\"" + path + u"\" /one");
+  FillFileFacts(first, cache);
+  ASSERT_TRUE(platform::DeleteFileW(path.c_str()));
+  _RunData second = ItemFor(path + u" -two");
+  wtext::Copy(second.desc, u"Known helper");
+  FillFileFacts(second, cache);
+  EXPECT_EQ(1u, cache.Size());
+  EXPECT_STREQ("Known helper", Utf8(second.desc).c_str());
+  EXPECT_STREQ("Fixture Works Ltd", Utf8(second.company).c_str()) << "read again";
+  EXPECT_EQ(first.size, second.size);
+
+  // A new scan reads the program anew: it is gone now.
+  cache.Clear();
+  _RunData third = ItemFor(path);
+  FillFileFacts(third, cache);
+  EXPECT_STREQ(Utf8(kUnknown).c_str(), Utf8(third.company).c_str());
+  EXPECT_EQ(0, third.size);
+}
+
 }  // namespace

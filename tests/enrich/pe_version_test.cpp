@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -169,6 +170,61 @@ TEST(PeVersionFixtures, SixtyFourBitImageGivesTheSameAnswers) {
     GTEST_SKIP() << "no x86-64 MinGW tools: the compiled 64-bit fixture was not built";
   }
   ExpectNormalFixture(LoadBlock(Fixture("normal64.exe")));
+}
+
+// ------------------------------------------------------- windowed reading
+
+// A file in memory read through the window, counting the reads of the file.
+class CountingWindow : public pe_version::WindowedSource {
+ public:
+  CountingWindow(const void* data, size_t size) : WindowedSource(size), memory_(data, size) {}
+  mutable int fetches = 0;
+
+ private:
+  bool Fetch(uint64_t offset, void* out, size_t n) const override {
+    ++fetches;
+    EXPECT_LE(offset + n, memory_.Size()) << "fetch past the end";
+    return memory_.Read(offset, out, n);
+  }
+  pe_version::MemorySource memory_;
+};
+
+TEST(PeVersionWindow, ReadsGiveTheFilesBytesWhereverTheyFall) {
+  std::vector<uint8_t> bytes(3 * pe_version::WindowedSource::kWindowBytes + 123);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7 + i / 251);
+  CountingWindow window(bytes.data(), bytes.size());
+  const size_t page = pe_version::WindowedSource::kWindowBytes;
+  struct Span {
+    uint64_t offset;
+    size_t n;
+  };
+  // Inside a page, across a page boundary, larger than the window, the
+  // last bytes, empty, and past the end.
+  const Span spans[] = {{10, 20}, {page - 5, 10}, {1, 2 * page + 7}, {bytes.size() - 3, 3},
+                        {bytes.size(), 0}, {15, 4}, {page + 1, page - 1}, {2 * page - 1, 2}};
+  for (const Span& span : spans) {
+    std::vector<uint8_t> out(span.n + 1, 0xEE);
+    ASSERT_TRUE(window.Read(span.offset, out.data(), span.n)) << span.offset;
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + long(span.n), bytes.begin() + long(span.offset)))
+        << span.offset << "+" << span.n;
+    EXPECT_EQ(0xEE, out[span.n]) << "wrote past the read";
+  }
+  uint8_t one = 0;
+  EXPECT_FALSE(window.Read(bytes.size() - 2, &one, 3));
+  EXPECT_FALSE(window.Read(bytes.size() + 1, &one, 0));
+}
+
+TEST(PeVersionWindow, AResourceWalkOfASmallImageReadsItOnce) {
+  const std::string file = Fixture("normal.exe");
+  CountingWindow window(file.data(), file.size());
+  pe_version::VersionResource found;
+  ASSERT_TRUE(pe_version::FindVersionResource(window, &found));
+  std::vector<uint8_t> block(found.size);
+  ASSERT_TRUE(pe_version::ReadVersionResource(window, found, block.data(), found.size));
+  if (file.size() <= pe_version::WindowedSource::kWindowBytes) {
+    EXPECT_EQ(1, window.fetches);
+  }
+  EXPECT_LE(window.fetches, 4);
 }
 
 // ----------------------------------------------------------- damaged input

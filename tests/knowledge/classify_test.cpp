@@ -180,4 +180,48 @@ TEST(KnowledgeIndexTest, AgreesWithThePlainWalkOnRandomLists) {
   }
 }
 
+// A base large enough that every part of the index is at work (its filter,
+// keys with one entry and keys with many, distinct names under one slot
+// chain), across the three lists: ClassifyItem must decide every item as the
+// plain walk of hidden, then safe, then dangerous does.
+TEST(KnowledgeIndexTest, ClassifyAgreesWithThePlainWalksOnALargeBase) {
+  static const char16_t* const kFragments[] = {u"", u"", u"tool", u"TOOL", u"\\Temp\\"};
+  static const char16_t* const kCommandLines[] = {u"", u"C:\\tool.exe", u"C:\\Temp\\TOOL.exe", u"x"};
+  std::mt19937 random(7);
+  ScanContext context(nullptr, nullptr, 0);
+  RunDataArray* lists[] = {&context.hiddenList, &context.safeList, &context.dangerList};
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 4000; ++i) {
+    std::u16string name = (!names.empty() && random() % 4 == 0)
+                              ? FlipCase(names[random() % names.size()], random)
+                              : RandomName(random) + wtext::FromInt(static_cast<int>(random() % 3000));
+    names.push_back(name);
+    std::u16string desc = u"entry " + wtext::FromInt(i);
+    lists[random() % 3]->Add(Record(1 + static_cast<int32_t>(random() % 2), name.c_str(), kFragments[random() % 5],
+                                    desc.c_str()));
+  }
+  for (int probe = 0; probe < 800; ++probe) {
+    std::u16string name = probe % 3 == 0 ? RandomName(random) + wtext::FromInt(static_cast<int>(random() % 3000))
+                                         : FlipCase(names[random() % names.size()], random);
+    _RunData item = Record(1 + static_cast<int32_t>(random() % 2), name.c_str(), kCommandLines[random() % 4]);
+    _RunData expected = item;
+    bool kept = true;
+    expected.level = kLevelUnknown;
+    const int32_t levels[] = {kLevelSafe, kLevelSafe, kLevelDangerous};
+    for (int l = 0; l < 3; ++l) {
+      int at = OracleFirst(*lists[l], item);
+      if (at < 0) continue;
+      kept = l != 0;
+      expected.level = levels[l];
+      wtext::Copy(expected.desc, lists[l]->GetAt(at).desc);
+      break;
+    }
+    ASSERT_EQ(kept, ClassifyItem(item, context)) << "probe " << probe << " " << wtext::ToUtf8(name);
+    if (kept) {
+      EXPECT_EQ(expected.level, item.level) << wtext::ToUtf8(name);
+      EXPECT_EQ(std::u16string(expected.desc), std::u16string(item.desc)) << wtext::ToUtf8(name);
+    }
+  }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // edition's record.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "knowledge/knowledge_base.h"
@@ -163,6 +164,25 @@ TEST_F(KnowledgeBaseTest, EntryWithAnOverlongAttributeIsSkipped) {
   ASSERT_EQ(1, context.dangerList.GetSize());
   EXPECT_EQ(u"after", Text(context.dangerList.GetAt(0).name));
   EXPECT_EQ(0, context.hiddenList.GetSize());
+}
+
+// Entries are read straight into their list: one that is given up half
+// written (its name stored, its description too long) must leave nothing
+// behind for the entry read into the same place after it.
+TEST_F(KnowledgeBaseTest, ASkippedEntryLeavesNoTraceInTheNextOne) {
+  const std::string next = Entry("Name=\"b\" Type=\"1\" Level=\"1\"");
+  WriteKnowledgeBase(Document(next));
+  LoadKnowledgeBase(context);
+  ASSERT_EQ(1, context.safeList.GetSize());
+  const _RunData alone = context.safeList.GetAt(0);
+
+  const std::string tooLong(rundata::kDescUnits, 'd');
+  WriteKnowledgeBase(Document(Entry("Name=\"a long name\" CmdL=\"a.exe\" Param1=\"k\" Desc=\"" + tooLong +
+                                    "\" Type=\"2\" Level=\"1\"") +
+                              next));
+  LoadKnowledgeBase(context);
+  ASSERT_EQ(1, context.safeList.GetSize());
+  EXPECT_EQ(0, std::memcmp(&alone, &context.safeList.GetAt(0), sizeof alone));
 }
 
 TEST_F(KnowledgeBaseTest, Utf16FileWithByteOrderMark) {

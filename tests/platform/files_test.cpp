@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/call_scope.h"
 #include "platform/file_io.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
@@ -172,6 +173,38 @@ TEST_F(Files, WindowsPathsMapIntoTheImage) {
   EXPECT_EQ(platform::image::WindowsPath(root + "/drive_c/Mixed/Case Folder"), u"C:\\Mixed\\Case Folder");
   EXPECT_EQ(platform::image::WindowsPath("/usr/lib"), u"Z:\\usr\\lib");
   EXPECT_EQ(platform::image::WindowsPath("/"), u"Z:\\");
+}
+
+// Within one export call a path's entries are looked up once, yet the
+// mapping follows this process's own deletions and moves and sees entries
+// made meanwhile.
+TEST_F(Files, MappingWithinACallFollowsTheCallsOwnChanges) {
+  using platform::image::HostPath;
+  const std::string root = platform::image::Root();
+  ASSERT_TRUE(testsys::MakeFolders(u"C:\\Cached\\Old Name"));
+  platform::CallScope call;
+  EXPECT_EQ(HostPath(u"C:\\cached\\OLD NAME\\a.txt"), root + "/drive_c/Cached/Old Name/a.txt");
+  EXPECT_EQ(HostPath(u"C:\\CACHED\\new"), root + "/drive_c/Cached/new");
+
+  // A folder made in the call is found in its own spelling.
+  ASSERT_TRUE(platform::CreateDirectoryW(u"C:\\Cached\\New", nullptr));
+  EXPECT_EQ(HostPath(u"C:\\CACHED\\NEW\\x"), root + "/drive_c/Cached/New/x");
+
+  // A folder removed in the call no longer gives its spelling.
+  ASSERT_TRUE(platform::RemoveDirectoryW(u"C:\\Cached\\Old Name"));
+  ASSERT_TRUE(platform::CreateDirectoryW(u"C:\\Cached\\OLD name", nullptr));
+  EXPECT_EQ(HostPath(u"C:\\cached\\old NAME\\a.txt"), root + "/drive_c/Cached/OLD name/a.txt");
+
+  // Nor does a file moved away: its new spelling is found.
+  ASSERT_TRUE(platform::WriteWholeFile(u"C:\\Cached\\File.TXT", "x", 1));
+  EXPECT_EQ(HostPath(u"C:\\Cached\\file.txt"), root + "/drive_c/Cached/File.TXT");
+  ASSERT_TRUE(platform::MoveFileExW(u"C:\\Cached\\File.TXT", u"C:\\Cached\\elsewhere", 0));
+  ASSERT_TRUE(platform::WriteWholeFile(u"C:\\Cached\\FILE.txt", "y", 1));
+  EXPECT_EQ(HostPath(u"C:\\Cached\\file.txt"), root + "/drive_c/Cached/FILE.txt");
+  ASSERT_TRUE(platform::DeleteFileW(u"C:\\Cached\\FILE.txt"));
+  ASSERT_TRUE(platform::WriteWholeFile(u"C:\\Cached\\file.Txt", "z", 1));
+  EXPECT_EQ(HostPath(u"C:\\Cached\\FILE.TXT"), root + "/drive_c/Cached/file.Txt");
+  RemoveTree(u"C:\\Cached");
 }
 
 TEST_F(Files, DotFilesAreHiddenAndUnwritableFilesReadOnly) {

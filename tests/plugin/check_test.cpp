@@ -76,6 +76,29 @@ TEST_F(CheckTest, SameNameUnderBothRootsGivesTwoItemsWithTheirRoots) {
   EXPECT_EQ(1, nodes[1]->type);
 }
 
+// The check makes each node as the scan finds its item, the listing keeps
+// the records: both give every item once, in the same order, with its texts.
+TEST_F(CheckTest, AListOfManyItemsHasEveryItemOnceInScanOrder) {
+  const int values = 75;
+  for (int i = 0; i < values; ++i)
+    SetValue(i % 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kRunPath, u"Item " + wtext::FromInt(i),
+             u"C:\\tools\\tool" + wtext::FromInt(i) + u".exe");
+  ScanContext context(nullptr, nullptr, 0);
+  ScanAutoRunItems(context);
+  std::vector<std::u16string> scanned;
+  for (int i = 0; i < context.inventory.GetSize(); ++i) scanned.push_back(Text(context.inventory[i].name));
+  ASSERT_EQ(size_t(values), scanned.size());
+
+  Check();
+  std::vector<const CheckNode*> nodes = Nodes(list);
+  ASSERT_EQ(scanned.size(), nodes.size());
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    EXPECT_EQ(scanned[i], Text(nodes[i]->name)) << i;
+    EXPECT_EQ(u"C:\\tools\\tool" + scanned[i].substr(5) + u".exe", Text(nodes[i]->cmdline)) << i;
+  }
+  EXPECT_EQ(values, count);
+}
+
 TEST_F(CheckTest, ValuesThatAreNotStartupItemsAreNeitherReportedNorCounted) {
   SetValue(HKEY_LOCAL_MACHINE, kRunPath, u"orloosINSTALL", u"C:\\setup.exe");
   SetValue(HKEY_CURRENT_USER, kRunPath, u"OrloOsInstall", u"C:\\setup.exe");

@@ -1,0 +1,18 @@
+// Advice about a large, freshly allocated block that is about to be filled:
+// back it with large pages where the system offers them. A block of hundreds
+// of megabytes otherwise costs one page fault per 4 KB on first touch, which
+// on a virtual machine outweighs the work of filling it.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// Blocks smaller than this are left alone (large pages would waste memory).
+constexpr size_t kLargePageAdviceFrom = size_t(4) << 20;
+
+// Advice only: the block's contents and lifetime are unchanged, and nothing
+// is reported when the system declines.
+void PreferLargePages(void* block, size_t bytes);
+
+}  // namespace platform

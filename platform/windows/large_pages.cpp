@@ -1,0 +1,9 @@
+// Large-page advice on Windows: large pages need the "lock pages in memory"
+// privilege and an allocation made for them, so the advice is not taken.
+#include "platform/large_pages.h"
+
+namespace platform {
+
+void PreferLargePages(void*, size_t) {}
+
+}  // namespace platform
