@@ -10,6 +10,8 @@
 // the best of them.
 //
 //   check_bench [values [programs [folder-files]]]   (1000 200 100)
+//   RUNVANE_BENCH_PREFIX=<prefix made by wineboot> check_bench ...   the
+//   fresh image takes that prefix's system.reg instead of a prefix-like one.
 //   RUNVANE_BENCH_PROFILE=N check_bench ...   runs N checks in this process
 //   and prints each part's time, for perf record; no ratios.
 #include <dirent.h>
@@ -29,6 +31,7 @@
 #include <vector>
 
 #include "bench/check/check_image.h"
+#include "bench/registry_file/prefix_like.h"
 #include "inventory/check_list.h"
 #include "knowledge/classify.h"
 #include "knowledge/knowledge_base.h"
@@ -74,15 +77,37 @@ struct Image {
   std::vector<std::string> programs;    // each distinct program once
   std::vector<std::string> folders;     // the two startup folders
   int items = 0;
+  std::string systemReg;                // what system.reg was made from
 };
 
+// The system.reg of a freshly made prefix: a wineboot-made one's when
+// RUNVANE_BENCH_PREFIX names such a prefix, else the image's own keys and
+// prefix-like sections up to a wineboot-made file's size. *source says which.
+bool MakePrefixSystemReg(const std::string& root, std::string* source) {
+  const std::string path = root + "/system.reg";
+  if (const char* prefix = getenv("RUNVANE_BENCH_PREFIX")) {
+    std::string text = ReadHost(std::string(prefix) + "/system.reg");
+    if (text.empty()) return false;
+    *source = std::string("the system.reg of ") + prefix;
+    return WriteHost(path, text);
+  }
+  constexpr size_t kWinebootBytes = 1700000;  // Wine 8's, 8,900 sections
+  std::string text = ReadHost(path);
+  if (text.empty()) return false;
+  text += prefixlike::Sections(kWinebootBytes > text.size() ? kWinebootBytes - text.size() : 0);
+  *source = "a prefix-like system.reg";
+  return WriteHost(path, text);
+}
+
 // A new image at /tmp with the knowledge base in place. programs == 0 gives
-// one Run value naming no program file, as on a freshly made prefix.
+// one Run value naming no program file, as on a freshly made prefix, in a
+// prefix's system.reg (MakePrefixSystemReg).
 bool MakeImage(int values, int programs, int folderFiles, Image* image) {
   char pattern[] = "/tmp/rv-check-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return false;
   image->root = pattern;
   if (!platform::image::CreateImage(image->root)) return false;
+  if (programs == 0 && !MakePrefixSystemReg(image->root, &image->systemReg)) return false;
   platform::image::SetRoot(image->root);
   platform::SetModuleFileNameForTesting(kModule);
   if (!check_image::MakeFolders(kKnowledgeFolder)) return false;
@@ -390,7 +415,9 @@ int main(int argc, char** argv) {
               big.warm.seconds / big.warm.floorSeconds);
   std::printf("  listing, first call in a process    %6.2f x the check's floor\n",
               big.listing.seconds / big.floor.seconds);
-  std::printf("  fresh image, one item, first check  %6.2f x its floor\n", small.check.seconds / small.floor.seconds);
+  std::printf("  fresh image, one item, first check  %6.2f x its floor (%s, %.2f MB)\n",
+              small.check.seconds / small.floor.seconds, fresh.systemReg.c_str(),
+              ReadHost(fresh.root + "/system.reg").size() / 1e6);
   std::printf("  knowledge-base load per entry, 100,000 / 10,000 entries  %5.2f\n", loadRatio);
   std::printf("  knowledge look-up per item, 100,000 / 0 entries          %5.2f\n", lookupRatio);
   std::printf("  peak heap of a check per item       %6.2f KB (one record is %.2f KB)\n",

@@ -92,6 +92,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   File file;
   file.SetClock(1700000000);
   if (!file.Parse(text)) return 0;
+  // A lazy reading (the default) is the whole reading: it writes the same
+  // text, a key asked for first has the same values, and so has every key.
+  File whole;
+  whole.SetClock(1700000000);
+  Check(whole.Parse(text, /*lazily=*/false), "a whole reading accepts what a lazy one does");
+  Check(file.Serialize() == whole.Serialize(), "a lazy reading writes what a whole reading writes");
+  {
+    std::vector<Key*> all = File::Subtree(whole.Root());
+    KeyPath path;
+    for (Key* k = all[size % all.size()]; k->parent != nullptr; k = k->parent) path.push_back(k->name);
+    std::reverse(path.begin(), path.end());
+    Key* expected = whole.Find(path);
+    Key* asked = file.Find(path);
+    Check((expected == nullptr) == (asked == nullptr), "a lazy reading finds what a whole one finds");
+    if (expected != nullptr) Check(ValuesOf(expected) == ValuesOf(asked), "a key read lazily has its values");
+  }
+  Check(SameTree(file.Root(), whole.Root()), "a lazy reading holds the whole reading's tree");
   ExpectRoundTrip(file, "an unchanged file reads back the same");
 
   // Changes chosen from the input: a key and what to do with it.

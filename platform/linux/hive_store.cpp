@@ -372,7 +372,19 @@ bool KeepOwnerAndMode(int fd, const struct stat& old) {
   return true;
 }
 
-// Writes the handle's hive over path: a new file beside it, flushed, renamed.
+// True when the hive written to path opens again with a root key. libhivex
+// can write, from a damaged hive it was able to open, a file it cannot open
+// again; such a file must never replace the hive.
+bool ReadsBack(const std::string& path) {
+  hive_h* again = hivex_open(path.c_str(), 0);
+  if (again == nullptr) return false;
+  const bool rooted = hivex_root(again) != 0;
+  hivex_close(again);
+  return rooted;
+}
+
+// Writes the handle's hive over path: a new file beside it, flushed, read
+// back, renamed.
 LONG CommitFile(hive_h* h, const std::string& path) {
   struct stat old;
   if (stat(path.c_str(), &old) != 0) return ERROR_CANTWRITE;
@@ -386,6 +398,11 @@ LONG CommitFile(hive_h* h, const std::string& path) {
   fd = ok ? open(temp.c_str(), O_RDWR | O_CLOEXEC) : -1;
   ok = fd >= 0 && KeepOwnerAndMode(fd, old) && fsync(fd) == 0;
   if (fd >= 0 && close(fd) != 0) ok = false;
+  if (ok && !ReadsBack(temp)) {
+    unlink(temp.c_str());
+    Say(path + ": not changed: the hive written with the change could not be read back");
+    return ERROR_BADDB;
+  }
   ok = ok && rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
     unlink(temp.c_str());

@@ -140,12 +140,6 @@ void AppendLine(std::string* out, const std::string& piece) {
   *out += piece;
 }
 
-std::u16string Folded(const std::u16string& name) {
-  std::u16string folded(name.size(), u'\0');
-  for (size_t i = 0; i < name.size(); ++i) folded[i] = FoldCaseForCompare(name[i]);
-  return folded;
-}
-
 std::string Utf16Bytes(const std::u16string& text, bool terminate) {
   std::string bytes;
   bytes.reserve(text.size() * 2 + 2);
@@ -258,6 +252,85 @@ int CompareNames(const std::u16string& a, const std::u16string& b) {
   return CompareFolded(a.data(), a.size(), b.data(), b.size());
 }
 
+namespace {
+
+// Keys with fewer values are searched from the start: cheaper than hashing.
+constexpr size_t kIndexFrom = 16;
+constexpr size_t kNoValue = ~size_t(0);
+
+// FoldCaseForCompare of the ASCII units, looked up once: names are mostly
+// ASCII and are hashed unit by unit.
+struct AsciiFold {
+  char16_t unit[128];
+  AsciiFold() {
+    for (char16_t c = 0; c < 128; ++c) unit[c] = FoldCaseForCompare(c);
+  }
+};
+
+// Names equal to CompareNames hash alike: the hash is over folded units.
+uint32_t FoldedHash(const char16_t* units, size_t count) {
+  static const AsciiFold ascii;
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < count; ++i) {
+    const char16_t c = units[i];
+    hash = (hash ^ (c < 128 ? ascii.unit[c] : FoldCaseForCompare(c))) * 16777619u;
+  }
+  return hash;
+}
+uint32_t FoldedHash(const std::u16string& name) { return FoldedHash(name.data(), name.size()); }
+
+void IndexInsert(ValueIndex* index, uint32_t hash, size_t at) {
+  const size_t mask = index->slots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (index->slots[i] == 0) {
+      index->slots[i] = uint64_t(hash) << 32 | uint64_t(at + 1);
+      return;
+    }
+  }
+}
+
+// Brings the key's index up to its values, rebuilt at most half full. Values
+// go in in list order, so of two of one name the first is found.
+void CoverValues(Key* key) {
+  ValueIndex& index = key->index;
+  const std::vector<Value>& values = key->values;
+  if (index.count > values.size() || index.slots.size() < 2 * values.size()) {
+    size_t size = 64;
+    while (size < 4 * values.size()) size *= 2;
+    index.slots.assign(size, 0);
+    index.count = 0;
+  }
+  for (; index.count < values.size(); ++index.count)
+    IndexInsert(&index, FoldedHash(values[index.count].name), index.count);
+}
+
+void DropIndex(Key* key) {
+  key->index.slots.clear();
+  key->index.count = 0;
+}
+
+// Where the key's value of that name is, or kNoValue.
+size_t ValueAt(Key* key, const std::u16string& name) {
+  const std::vector<Value>& values = key->values;
+  if (values.size() < kIndexFrom) {
+    for (size_t i = 0; i < values.size(); ++i)
+      if (CompareNames(values[i].name, name) == 0) return i;
+    return kNoValue;
+  }
+  CoverValues(key);
+  const std::vector<uint64_t>& slots = key->index.slots;
+  const uint32_t hash = FoldedHash(name);
+  const size_t mask = slots.size() - 1;
+  for (size_t i = hash & mask; slots[i] != 0; i = (i + 1) & mask) {
+    if (uint32_t(slots[i] >> 32) != hash) continue;
+    size_t at = size_t(uint32_t(slots[i])) - 1;
+    if (CompareNames(values[at].name, name) == 0) return at;
+  }
+  return kNoValue;
+}
+
+}  // namespace
+
 std::string EscapeText(const char16_t* text, size_t units, const char* special) {
   static const char kEscapes[33] = ".......abtnvfr.............e....";
   std::string out;
@@ -354,6 +427,8 @@ void File::Reset(const std::string& relativeTo) {
   header_ = std::string(kHeaderLine) + "\n;; All keys relative to " + relativeTo + "\n\n#arch=win32\n";
   blocks_.clear();
   root_ = std::make_unique<Key>();
+  text_.reset();
+  allLoaded_ = true;
 }
 
 Key::~Key() {
@@ -376,6 +451,7 @@ std::vector<Key*> File::Subtree(Key* from) {
   while (!stack.empty()) {
     Key* key = stack.back();
     stack.pop_back();
+    LoadValues(key);
     out.push_back(key);
     for (auto it = key->children.rbegin(); it != key->children.rend(); ++it) stack.push_back(it->get());
   }
@@ -392,17 +468,35 @@ namespace {
 // needs no line end (and then keeps a final CR).
 class LineReader {
  public:
-  explicit LineReader(const std::string& text) : text_(text) {}
+  // Reads the lines of text from begin up to end (a line start, or the end
+  // of the text).
+  explicit LineReader(const std::string& text, size_t begin = 0, size_t end = std::string::npos)
+      : text_(text), pos_(begin), end_(std::min(end, text.size())) {}
+
+  const std::string& Text() const { return text_; }
+  size_t Position() const { return pos_; }
+
+  // The next line's bytes, its line end included, as [*begin, *end) of the
+  // text; only for a text without NUL bytes, where Wine's cut is the line
+  // end. False at the end.
+  bool NextSpan(size_t* begin, size_t* end) {
+    if (pos_ >= end_) return false;
+    *begin = pos_;
+    const void* newline = std::memchr(text_.data() + pos_, '\n', end_ - pos_);
+    pos_ = newline == nullptr ? end_ : size_t(static_cast<const char*>(newline) - text_.data()) + 1;
+    *end = pos_;
+    return true;
+  }
 
   // The next line as Wine sees it, and the text kept for it: its bytes as
   // read, or, when Wine cut it at a NUL byte, what Wine saw and a line end.
   // False at the end of the text.
   bool Next(std::string* line, std::string* kept) {
     line->clear();
-    const size_t n = text_.size();
+    const size_t n = end_;
     const size_t start = pos_;
-    size_t newline = text_.find('\n', pos_);
-    const size_t stop = newline == std::string::npos ? n : newline + 1;
+    size_t newline = pos_ < n ? text_.find('\n', pos_) : std::string::npos;
+    const size_t stop = newline == std::string::npos || newline >= n ? n : newline + 1;
     for (;;) {
       if (pos_ >= n) {
         if (line->empty()) return false;
@@ -437,6 +531,7 @@ class LineReader {
  private:
   const std::string& text_;
   size_t pos_ = 0;
+  size_t end_ = 0;
   size_t bufferSize_ = 4;
 };
 
@@ -449,17 +544,29 @@ constexpr int kMaxLinkDepth = 32;
 }  // namespace
 
 // Reads a file as Wine's loader does (load_keys and the functions it calls),
-// building the tree and the blocks of text kept for writing.
+// building the tree and the blocks of text kept for writing. Three ways:
+// whole (everything now), scan (a text without NUL bytes: section lines and
+// options now, each section's other lines left to replay), and replay (the
+// lines of one section of a key scanned before).
 class File::Loader {
  public:
-  Loader(File* file, const std::string& text) : file_(*file), lines_(text) {}
+  enum class Mode { kWhole, kScan, kReplay };
+  enum class Outcome { kRefused, kRead, kReadWhole };
 
-  // False when Wine refuses the file: a wrong first line, an unknown or a
-  // second, different "#arch=" before any section.
-  bool Run() {
+  Loader(File* file, const std::string& text, Mode mode) : file_(file), lines_(text), mode_(mode) {}
+  // Replays the lines [begin, end) of a section of key.
+  Loader(const std::string& text, Key* key, size_t begin, size_t end, bool first)
+      : file_(nullptr), lines_(text, begin, end), mode_(Mode::kReplay), key_(key), inHead_(first) {}
+
+  // kRefused when Wine refuses the file: a wrong first line, an unknown or
+  // a second, different "#arch=" before any section. kReadWhole: a scan
+  // met what only a whole reading writes back right (a continuation left
+  // dangling at the end of the text).
+  Outcome Run() {
+    if (mode_ == Mode::kScan) return Scan();
     std::string line, kept;
-    if (!lines_.Next(&line, &kept) || line != kHeaderLine) return false;
-    file_.header_ = kept;
+    if (!lines_.Next(&line, &kept) || line != kHeaderLine) return Outcome::kRefused;
+    file_->header_ = kept;
     while (lines_.Next(&line, &kept)) {
       const char* p = line.c_str();
       while (*p != 0 && IsSpace(*p)) ++p;
@@ -478,7 +585,7 @@ class File::Loader {
             LoadOption(p, kept);
             break;
           }
-          if (!GlobalOption(p)) return false;
+          if (!GlobalOption(p)) return Outcome::kRefused;
           Ignore(kept);
           break;
         default:
@@ -487,14 +594,109 @@ class File::Loader {
       }
     }
     FinishKey();
-    return true;
+    return Outcome::kRead;
+  }
+
+  // The lines of one section (no section line among them: a scan ended the
+  // section there).
+  void Replay() {
+    std::string line, kept;
+    while (lines_.Next(&line, &kept)) {
+      const char* p = line.c_str();
+      while (*p != 0 && IsSpace(*p)) ++p;
+      if (*p == '@' || *p == '"') LoadValue(p, kept);
+      else if (*p == '#') LoadOption(p, kept);
+      else Ignore(kept);
+    }
+    FinishKey();
   }
 
  private:
-  std::string& Sink() { return file_.blocks_.empty() ? file_.header_ : file_.blocks_.back().text; }
+  // Section lines, options and global options as a whole reading takes
+  // them; a value line is only followed through its continuation lines.
+  // Blocks take their text as one piece of the file each.
+  Outcome Scan() {
+    std::string line, kept;
+    if (!lines_.Next(&line, &kept) || line != kHeaderLine) return Outcome::kRefused;
+    file_->header_ = kept;
+    const std::string& text = lines_.Text();
+    size_t body = lines_.Position();  // where the open block's lines start
+    size_t begin = 0, end = 0;
+    while (lines_.NextSpan(&begin, &end)) {
+      const char* s = text.data() + begin;
+      const size_t length = end - begin;
+      size_t skip = 0;
+      while (skip < length && IsSpace(s[skip])) ++skip;
+      const char first = skip < length ? s[skip] : '\0';
+      if (first != '[' && first != '#' && first != '@' && first != '"') {
+        inHead_ = false;
+        continue;
+      }
+      if ((first == '@' || first == '"') && (key_ == nullptr || std::memchr(s, '\\', length) == nullptr)) {
+        inHead_ = false;  // no continuation without a backslash
+        continue;
+      }
+      kept.assign(s, length);
+      line.assign(s, length);
+      if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+      }
+      const char* p = line.c_str() + skip;
+      if (first == '[') {
+        CloseBlock(body, begin);
+        lineStart_ = line.c_str();
+        lineOffset_ = begin;
+        StartSection(p + 1, kept);
+        body = end;
+      } else if (first == '#') {
+        if (key_ != nullptr) {
+          LoadOption(p, kept);
+        } else {
+          if (!GlobalOption(p)) return Outcome::kRefused;
+          inHead_ = false;
+        }
+      } else {
+        // Only hex data continues on the next line.
+        const char* data = ValueData(p, &scratch_.name);
+        bool dangling = false;
+        if (data != nullptr && std::strncmp(data, "hex", 3) == 0) {
+          scratchRaw_.clear();
+          ParseData(data, &scratch_, &scratchRaw_, &dangling);
+        }
+        if (dangling) return Outcome::kReadWhole;
+        inHead_ = false;
+      }
+    }
+    CloseBlock(body, text.size());
+    return Outcome::kRead;
+  }
+
+  // Ends the open block (or the header) with the lines [from, to); a key's
+  // section keeps them to replay. A block whose section line is as read is
+  // a piece of the text, not a copy of it.
+  void CloseBlock(size_t from, size_t to) {
+    if (!file_->blocks_.empty() && !lineRewritten_) {
+      Block& block = file_->blocks_.back();
+      block.text.clear();
+      block.inText = true;
+      block.from = lineOffset_;
+      block.length = to - lineOffset_;
+    } else if (to > from) {
+      Sink().append(lines_.Text(), from, to - from);
+    }
+    if (key_ == nullptr || to <= from) return;
+    key_->unread.push_back({&lines_.Text(), from, to, firstSection_});
+    file_->allLoaded_ = false;
+  }
+
+  std::string& Sink() { return file_->blocks_.empty() ? file_->header_ : file_->blocks_.back().text; }
+  void Keep(const std::string& kept) {
+    if (mode_ == Mode::kWhole) Sink() += kept;
+  }
 
   void Ignore(const std::string& kept) {
-    Sink() += kept;
+    Keep(kept);
     if (key_ != nullptr) pending_ += kept;
     inHead_ = false;
   }
@@ -505,15 +707,17 @@ class File::Loader {
   }
 
   void StartSection(const char* name, const std::string& kept) {
-    FinishKey();
-    file_.blocks_.push_back(Block());
-    Block& block = file_.blocks_.back();
+    if (mode_ == Mode::kWhole) FinishKey();
+    file_->blocks_.push_back(Block());
+    Block& block = file_->blocks_.back();
     block.text = kept;
     size_t used = 0;
     bool throughLink = false;
     Key* partial = nullptr;
     key_ = LoadKey(name, &used, &throughLink, &partial);
     inHead_ = false;
+    firstSection_ = false;
+    lineRewritten_ = throughLink;
     // A section line read through a symbolic link means what the link
     // leads to now; it is kept in a form that does not depend on the link.
     if (key_ == nullptr) {
@@ -531,6 +735,7 @@ class File::Loader {
       key_->head = kept;
       block.first = true;
       inHead_ = true;
+      firstSection_ = true;
     }
   }
 
@@ -538,11 +743,11 @@ class File::Loader {
   // create the key (the section's lines are then ignored). Keys made before
   // the failing name stay, as they do in Wine.
   Key* LoadKey(const char* text, size_t* used, bool* throughLink, Key** partial) {
-    std::u16string name;
+    std::u16string& name = sectionName_;
     long r = ParseStrW(text, ']', &name);
     if (r < 0) return nullptr;
     *used = size_t(r);
-    Key* key = file_.root_.get();
+    Key* key = file_->root_.get();
     *partial = key;
     if (name.empty() || name[0] == 0) return key;
     size_t start = 0;
@@ -551,14 +756,14 @@ class File::Loader {
       if (end == std::u16string::npos) end = name.size();
       if (end > start) {
         if (end - start > kMaxKeyName) return nullptr;
-        std::u16string part = name.substr(start, end - start);
-        Key* child = FindChild(key, part);
+        const char16_t* part = name.data() + start;
+        Key* child = file_->Child(key, part, end - start);
         if (child != nullptr && child->link) {
           *throughLink = true;
-          child = file_.Follow(child, end >= name.size(), 0);
+          child = file_->Follow(child, end >= name.size(), 0);
           if (child == nullptr) return nullptr;
         } else if (child == nullptr) {
-          child = AddChild(key, part);
+          child = file_->NewChild(key, part, end - start);
         }
         key = child;
         *partial = key;
@@ -568,19 +773,15 @@ class File::Loader {
     }
   }
 
-  Value* Lookup(Key* key, const std::u16string& name) {
-    auto& index = index_[key];
-    auto it = index.find(Folded(name));
-    return it == index.end() ? nullptr : &key->values[it->second];
-  }
-
   // Wine's load_key_option: anywhere in a section.
+  // A scan takes the link and the head; a replay, the lines waiting for the
+  // next value.
   void LoadOption(const char* p, const std::string& kept) {
-    Sink() += kept;
-    if (std::strncmp(p, "#link", 5) == 0) key_->link = true;
+    Keep(kept);
+    if (mode_ != Mode::kReplay && std::strncmp(p, "#link", 5) == 0) key_->link = true;
     if (inHead_) {
-      key_->head += kept;
-    } else {
+      if (mode_ != Mode::kReplay) key_->head += kept;
+    } else if (mode_ != Mode::kScan) {
       pending_ += kept;
     }
   }
@@ -599,49 +800,62 @@ class File::Loader {
   // type REG_NONE. Hex data continued with "\" takes the next line whatever
   // it holds.
   void LoadValue(const char* p, const std::string& kept) {
-    std::u16string name;
-    size_t len = 1;
-    if (*p == '"') {
-      long r = ParseStrW(p + 1, '"', &name);
-      if (r < 0) return Ignore(kept);
-      len = size_t(r) + 1;
-    }
-    while (IsSpace(p[len])) ++len;
-    if (p[len] != '=') return Ignore(kept);
-    ++len;
-    while (IsSpace(p[len])) ++len;
-    if (name.size() > kMaxValueName) return Ignore(kept);
-
-    std::string raw = kept;
-    bool dangling = false;
     Value parsed;
-    parsed.name = name;
-    bool ok = ParseData(p + len, &parsed, &raw, &dangling);
-    if (!ok) {
-      parsed.type = REG_NONE;
-      parsed.data.clear();
-    }
-    // A value whose text is malformed is rewritten in Wine's form, which
-    // reads the same wherever it stands.
-    parsed.raw = ok ? raw : std::string();
+    std::string raw;
+    bool dangling = false;
+    if (!ReadValue(p, kept, &parsed, &raw, &dangling)) return Ignore(kept);
     // At the end of the text a dangling continuation would take whatever
     // is written after it: keep Wine's reading of it instead.
-    Sink() += dangling ? DumpValue(parsed) : raw;
+    Keep(dangling ? DumpValue(parsed) : raw);
 
-    auto& index = index_[key_];
-    auto found = index.emplace(Folded(name), key_->values.size());
-    if (found.second) {
+    size_t at = ValueAt(key_, parsed.name);
+    if (at == kNoValue) {
       parsed.leading = pending_;
       pending_.clear();
       key_->values.push_back(std::move(parsed));
     } else {
       // The last line wins; the name keeps its first spelling.
-      Value& value = key_->values[found.first->second];
+      Value& value = key_->values[at];
       value.type = parsed.type;
       value.data = std::move(parsed.data);
-      value.raw = name == value.name ? std::move(parsed.raw) : std::string();
+      value.raw = parsed.name == value.name ? std::move(parsed.raw) : std::string();
     }
     inHead_ = false;
+  }
+
+  // The value a line (and its continuation lines) holds, and their text in
+  // *raw. False when Wine ignores the line.
+  bool ReadValue(const char* p, const std::string& kept, Value* parsed, std::string* raw, bool* dangling) {
+    const char* data = ValueData(p, &parsed->name);
+    if (data == nullptr) return false;
+    *raw = kept;
+    bool ok = ParseData(data, parsed, raw, dangling);
+    if (!ok) {
+      parsed->type = REG_NONE;
+      parsed->data.clear();
+    }
+    // A value whose text is malformed is rewritten in Wine's form, which
+    // reads the same wherever it stands.
+    parsed->raw = ok ? *raw : std::string();
+    return true;
+  }
+
+  // The name of a value line and where its data starts; null when Wine
+  // ignores the line.
+  const char* ValueData(const char* p, std::u16string* name) {
+    name->clear();
+    size_t len = 1;
+    if (*p == '"') {
+      long r = ParseStrW(p + 1, '"', name);
+      if (r < 0) return nullptr;
+      len = size_t(r) + 1;
+    }
+    while (IsSpace(p[len])) ++len;
+    if (p[len] != '=') return nullptr;
+    ++len;
+    while (IsSpace(p[len])) ++len;
+    if (name->size() > kMaxValueName) return nullptr;
+    return p + len;
   }
 
   bool ParseData(const char* p, Value* value, std::string* raw, bool* dangling) {
@@ -704,28 +918,141 @@ class File::Loader {
     }
   }
 
-  File& file_;
+  File* file_;            // null in a replay
   LineReader lines_;
+  Mode mode_;
   Key* key_ = nullptr;    // where values go; null: none (they are ignored)
   bool inHead_ = false;   // right after the key's first section line
+  bool firstSection_ = false;  // the open block is key_'s first section
   std::string pending_;   // ignored lines waiting for the next value of key_
-  std::unordered_map<Key*, std::unordered_map<std::u16string, size_t>> index_;
+  std::u16string sectionName_;  // the section line's name (its room reused)
+  size_t lineOffset_ = 0;       // where the open block's section line starts
+  Value scratch_;               // a scan's reading of a hex value, thrown away
+  std::string scratchRaw_;
+  bool lineRewritten_ = false;  // its line is kept in another form
   const char* lineStart_ = nullptr;  // the section line being read
   int arch_ = 0;
 };
 
-bool File::Parse(const std::string& text) {
+bool File::Parse(std::string text, bool lazily) {
   blocks_.clear();
   root_ = std::make_unique<Key>();
   header_.clear();
-  Loader loader(this, text);
-  if (!loader.Run()) {
+  allLoaded_ = true;
+  text_ = std::make_unique<const std::string>(std::move(text));
+  StartChildTable();
+  const bool scan = lazily && std::memchr(text_->data(), 0, text_->size()) == nullptr;
+  Loader::Outcome outcome = Loader(this, *text_, scan ? Loader::Mode::kScan : Loader::Mode::kWhole).Run();
+  if (outcome == Loader::Outcome::kReadWhole) {
+    blocks_.clear();
+    root_ = std::make_unique<Key>();
+    header_.clear();
+    allLoaded_ = true;
+    StartChildTable();
+    outcome = Loader(this, *text_, Loader::Mode::kWhole).Run();
+  }
+  EndChildTable();
+  if (!scan) text_.reset();  // nothing points into it
+  if (outcome == Loader::Outcome::kRefused) {
     KeyPath root = rootPath_;
     Reset("REGISTRY\\\\Machine");
     rootPath_ = root;
     return false;
   }
   return true;
+}
+
+// While a file is read, sub-keys are appended as they come and found
+// through one table of (parent, folded name); at the end every key's
+// sub-keys are sorted once. Sorted insertion instead costs a move of every
+// later sibling per key: quadratic in a file whose sections are not in
+// Wine's order.
+namespace {
+
+size_t ChildHash(const Key* parent, const char16_t* name, size_t units) {
+  uint64_t mixed = uint64_t(reinterpret_cast<uintptr_t>(parent)) * 0x9E3779B97F4A7C15ull;
+  return size_t(FoldedHash(name, units) ^ uint32_t(mixed >> 32));
+}
+
+}  // namespace
+
+void File::StartChildTable() {
+  childSlots_.assign(1024, nullptr);
+  childCount_ = 0;
+  unsorted_.clear();
+  readingChildren_ = true;
+}
+
+void File::EndChildTable() {
+  readingChildren_ = false;
+  std::vector<Key*>().swap(childSlots_);
+  std::sort(unsorted_.begin(), unsorted_.end());
+  unsorted_.erase(std::unique(unsorted_.begin(), unsorted_.end()), unsorted_.end());
+  for (Key* key : unsorted_)
+    std::sort(key->children.begin(), key->children.end(),
+              [](const std::unique_ptr<Key>& a, const std::unique_ptr<Key>& b) { return CompareNames(a->name, b->name) < 0; });
+  std::vector<Key*>().swap(unsorted_);
+}
+
+Key* File::Child(Key* key, const char16_t* name, size_t units) {
+  if (!readingChildren_) return FindChild(key, std::u16string(name, units));
+  const size_t mask = childSlots_.size() - 1;
+  for (size_t i = ChildHash(key, name, units) & mask; childSlots_[i] != nullptr; i = (i + 1) & mask) {
+    Key* child = childSlots_[i];
+    if (child->parent == key && CompareFolded(child->name.data(), child->name.size(), name, units) == 0)
+      return child;
+  }
+  return nullptr;
+}
+
+Key* File::NewChild(Key* key, const char16_t* units, size_t count) {
+  const std::u16string name(units, count);
+  if (!readingChildren_) return AddChild(key, name);
+  auto owned = std::make_unique<Key>();
+  owned->name = name;
+  owned->parent = key;
+  Key* child = owned.get();
+  // Files Wine wrote come in order: most parents need no sort at the end.
+  if (!key->children.empty() && CompareNames(key->children.back()->name, name) > 0 &&
+      (unsorted_.empty() || unsorted_.back() != key))
+    unsorted_.push_back(key);
+  key->children.push_back(std::move(owned));
+  if (2 * (childCount_ + 1) > childSlots_.size()) {
+    std::vector<Key*> old(childSlots_.size() * 2, nullptr);
+    old.swap(childSlots_);
+    for (Key* k : old)
+      if (k != nullptr) PlaceChild(k);
+  }
+  PlaceChild(child);
+  ++childCount_;
+  return child;
+}
+
+void File::PlaceChild(Key* child) {
+  const size_t mask = childSlots_.size() - 1;
+  size_t i = ChildHash(child->parent, child->name.data(), child->name.size()) & mask;
+  while (childSlots_[i] != nullptr) i = (i + 1) & mask;
+  childSlots_[i] = child;
+}
+
+std::string_view File::TextOf(const Block& block) const {
+  if (!block.inText) return block.text;
+  return std::string_view(*text_).substr(block.from, block.length);
+}
+
+void File::LoadValues(Key* key) {
+  if (key == nullptr || key->unread.empty()) return;
+  std::vector<Key::Unread> unread;
+  unread.swap(key->unread);
+  for (const Key::Unread& section : unread) Loader(*section.text, key, section.begin, section.end, section.first).Replay();
+}
+
+Key* File::Root() {
+  if (!allLoaded_) {
+    Subtree(root_.get());  // reads every key's values
+    allLoaded_ = true;
+  }
+  return root_.get();
 }
 
 // The key a symbolic link leads to (itself when it is no link), or null
@@ -748,10 +1075,10 @@ Key* File::Follow(Key* key, bool last, int depth) {
     Key* at = root_.get();
     for (size_t i = rootPath_.size(); i < names.size(); ++i) {
       if (names[i].size() > kMaxKeyName) return nullptr;
-      Key* child = FindChild(at, names[i]);
+      Key* child = Child(at, names[i].data(), names[i].size());
       if (child == nullptr) {
         if (!last || i + 1 != names.size()) return nullptr;
-        child = AddChild(at, names[i]);
+        child = NewChild(at, names[i].data(), names[i].size());
       } else if (i + 1 < names.size()) {
         child = Follow(child, false, depth);
         if (child == nullptr) return nullptr;
@@ -770,6 +1097,7 @@ Key* File::Find(const KeyPath& path) {
     key = FindChild(key, path[i]);
     if (key != nullptr && key->link) key = Follow(key, false, 0);
   }
+  LoadValues(key);
   return key;
 }
 
@@ -790,6 +1118,7 @@ Key* File::Create(const KeyPath& path, bool* created) {
     if (created != nullptr) *created = false;
     return nullptr;
   }
+  LoadValues(key);
   if (made) GiveSection(key);
   if (created != nullptr) *created = made;
   return key;
@@ -805,6 +1134,10 @@ void File::Delete(Key* key) {
   for (Block& b : blocks_) {
     if (b.key != nullptr || b.partial == nullptr || !std::binary_search(gone.begin(), gone.end(), b.partial))
       continue;
+    if (b.inText) {
+      b.text = std::string(TextOf(b));
+      b.inText = false;
+    }
     size_t lineEnd = b.text.find('\n');
     std::string rest = lineEnd == std::string::npos ? std::string() : b.text.substr(lineEnd + 1);
     b.partial = key->parent;
@@ -828,9 +1161,9 @@ void File::Delete(Key* key) {
 }
 
 Value* File::FindValue(Key* key, const std::u16string& name) {
-  for (auto& value : key->values)
-    if (CompareNames(value.name, name) == 0) return &value;
-  return nullptr;
+  LoadValues(key);
+  size_t at = ValueAt(key, name);
+  return at == kNoValue ? nullptr : &key->values[at];
 }
 
 void File::SetValue(Key* key, const std::u16string& name, DWORD type, const std::string& data) {
@@ -845,31 +1178,34 @@ void File::SetValue(Key* key, const std::u16string& name, DWORD type, const std:
     value.type = type;
     value.data = data;
     key->values.insert(key->values.begin() + long(SortedPosition(key->values, name)), value);
+    DropIndex(key);
   }
   MarkChanged(key);
 }
 
 bool File::DeleteValue(Key* key, const std::u16string& name) {
-  for (size_t i = 0; i < key->values.size(); ++i) {
-    if (CompareNames(key->values[i].name, name) != 0) continue;
-    std::string leading = key->values[i].leading;
-    key->values.erase(key->values.begin() + long(i));
-    if (i < key->values.size())
-      key->values[i].leading = leading + key->values[i].leading;
-    else
-      key->tail = leading + key->tail;
-    MarkChanged(key);
-    return true;
-  }
-  return false;
+  LoadValues(key);
+  const size_t i = ValueAt(key, name);
+  if (i == kNoValue) return false;
+  std::string leading = key->values[i].leading;
+  key->values.erase(key->values.begin() + long(i));
+  DropIndex(key);
+  if (i < key->values.size())
+    key->values[i].leading = leading + key->values[i].leading;
+  else
+    key->tail = leading + key->tail;
+  MarkChanged(key);
+  return true;
 }
 
 void File::MarkChanged(Key* key) {
+  LoadValues(key);
   if (!key->hasSection) GiveSection(key);
   key->changed = true;
 }
 
 void File::GiveSection(Key* key) {
+  LoadValues(key);
   key->hasSection = true;
   key->changed = true;
   key->head.clear();
@@ -903,7 +1239,7 @@ size_t File::LinkBlock(const Key* key) const {
       last = i;  // a changed link is written at its last section
       continue;
     }
-    const std::string& text = blocks_[i].text;
+    const std::string_view text = TextOf(blocks_[i]);
     for (size_t start = 0; start < text.size();) {
       size_t end = text.find('\n', start);
       if (end == std::string::npos) end = text.size();
@@ -963,7 +1299,7 @@ std::string File::Serialize() const {
       out += '\n';
     previousChanged = rewrite;
     if (!rewrite) {
-      out += block.text;
+      out += TextOf(block);
       continue;
     }
     out += Head(key);

@@ -13,11 +13,18 @@
 // its first section, with all its values merged; its later duplicate sections
 // and the value lines Wine overrides are left out. New keys and values go
 // where Wine would put them: names sorted ignoring case.
+//
+// Reading is lazy where that is exact: a file without NUL bytes is read
+// section line by section line, and a key's values are read from its
+// sections' text when the key is first handed out (Find, Create, Root,
+// Subtree, FindValue). A file with NUL bytes is read whole at once, since
+// Wine's cut of such a line depends on every line before it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32_types.h"
@@ -32,6 +39,15 @@ struct Value {
   std::string leading;    // ignored lines that stood right before it
   std::string raw;        // its text as read; empty once changed (or when
                           // the text was malformed: it is then rewritten)
+};
+
+// Values of a key by folded name, for keys too large for a linear search:
+// open addressing over (hash << 32 | index + 1) slots. It covers the first
+// `count` values; values appended since are added on the next look-up, and
+// any other change of the list drops it.
+struct ValueIndex {
+  std::vector<uint64_t> slots;
+  size_t count = 0;
 };
 
 struct Key {
@@ -50,7 +66,18 @@ struct Key {
   std::string head;         // the section line and its option lines, as read
   std::string tail;         // ignored lines after its last value
   bool changed = false;     // head is rebuilt (new time stamp) on output
+
+  // Sections of this key whose lines are not read yet (a lazily read file),
+  // in file order; first: the key's first section (its head).
+  struct Unread {
+    const std::string* text;
+    size_t begin, end;
+    bool first;
+  };
+  std::vector<Unread> unread;
+  ValueIndex index;
 };
+
 
 // Path components of a key below the file's root.
 using KeyPath = std::vector<std::u16string>;
@@ -67,14 +94,17 @@ class File {
   // them against the key the file is loaded into.
   void Reset(const std::string& relativeTo);
   // Reads a file's text. False (and an empty tree) when Wine refuses it: a
-  // first line other than Wine's header, or an unknown "#arch=".
-  bool Parse(const std::string& text);
+  // first line other than Wine's header, or an unknown "#arch=". lazily:
+  // values are read when their key is first handed out (the text is kept
+  // until then); otherwise everything is read now.
+  bool Parse(std::string text, bool lazily = true);
   // The file's text with every change applied.
   std::string Serialize() const;
 
-  Key* Root() { return root_.get(); }
+  // The root with every key's values read.
+  Key* Root();
   // Every key below and including from, parents before children, without
-  // recursion.
+  // recursion; their values read.
   static std::vector<Key*> Subtree(Key* from);
   // Null when the key does not exist. An empty path is the root. Symbolic
   // links along the path are followed, as Wine follows them.
@@ -100,10 +130,24 @@ class File {
   struct Block {
     Key* key = nullptr;
     bool first = false;   // the key's first section: a rewrite goes here
-    std::string text;     // the lines as read
+    std::string text;     // the lines as read, unless inText
     Key* partial = nullptr;  // refused: the last key its line made
+    bool inText = false;  // the lines are text_'s [from, from + length)
+    size_t from = 0, length = 0;
   };
+  std::string_view TextOf(const Block& block) const;
   class Loader;
+
+  // Reads the lines of a key's unread sections into its values (their
+  // leading lines, its tail): what a whole reading would have made of them.
+  static void LoadValues(Key* key);
+  // Sub-key look-up and creation, through the reading's table while a file
+  // is read (sub-keys unsorted until EndChildTable), else sorted.
+  Key* Child(Key* key, const char16_t* name, size_t units);
+  Key* NewChild(Key* key, const char16_t* name, size_t units);
+  void StartChildTable();
+  void EndChildTable();
+  void PlaceChild(Key* child);
 
   // The key a symbolic link leads to (key itself when it is no link), or
   // null when Wine cannot follow it. Only targets inside this file are
@@ -117,6 +161,12 @@ class File {
   std::string Head(const Key* key) const;
 
   std::string header_;         // everything before the first section
+  std::unique_ptr<const std::string> text_;  // what unread sections point into
+  bool allLoaded_ = true;      // no key has unread sections
+  bool readingChildren_ = false;
+  std::vector<Key*> childSlots_;  // (parent, folded name) while reading
+  size_t childCount_ = 0;
+  std::vector<Key*> unsorted_;    // parents whose sub-keys came out of order
   std::vector<Block> blocks_;  // the sections, in file order
   std::unique_ptr<Key> root_;
   KeyPath rootPath_;           // the absolute path of the file's root key

@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <memory>
+#include <utility>
 
 #include "platform/linux/backend.h"
 #include "platform/linux/hive_store.h"
@@ -55,16 +56,21 @@ void Remember(HiveState& state, const struct stat& st) {
   state.modified = st.st_mtim;
 }
 
-bool ReadAll(int fd, std::string* bytes) {
-  bytes->clear();
-  char buffer[65536];
+// Reads a whole file straight into *bytes: room for the size fstat gave and
+// one byte more (one read when the file did not grow), then on to its end.
+bool ReadAll(int fd, size_t expected, std::string* bytes) {
+  bytes->assign(expected + 1, '\0');
+  size_t done = 0;
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (done == bytes->size()) bytes->resize(bytes->size() * 2);
+    ssize_t n = read(fd, &(*bytes)[done], bytes->size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
-    if (n == 0) return true;
-    bytes->append(buffer, size_t(n));
+    if (n == 0) break;
+    done += size_t(n);
   }
+  bytes->resize(done);
+  return true;
 }
 
 size_t Digest(const std::string& bytes) { return std::hash<std::string>()(bytes); }
@@ -102,7 +108,7 @@ LONG RefreshFromDisk(Hive hive, HiveState& state, bool verify) {
     return ERROR_CANTREAD;
   }
   std::string text;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, &text);
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, size_t(st.st_size), &text);
   close(fd);
   if (!ok) {
     state.loaded = false;
@@ -117,7 +123,7 @@ LONG RefreshFromDisk(Hive hive, HiveState& state, bool verify) {
   }
   state.digest = digest;
   state.file.Reset(HiveRelativeTo(hive));  // the root links resolve against
-  state.valid = state.file.Parse(text);
+  state.valid = state.file.Parse(std::move(text));
   state.loaded = true;
   Remember(state, st);
   return state.valid ? ERROR_SUCCESS : ERROR_BADDB;
@@ -315,8 +321,8 @@ LONG SaveHive(Hive hive) {
   }
   // Read back what was written, so the texts kept for faithful output are
   // those on disk and the file's new identity is known.
-  state.valid = state.file.Parse(text);
   state.digest = Digest(text);
+  state.valid = state.file.Parse(std::move(text));
   if (stat(path.c_str(), &st) == 0) Remember(state, st);
   else state.loaded = false;
   return ERROR_SUCCESS;

@@ -234,6 +234,24 @@ TEST_F(OfflineVolume, DamagedHiveIsRefusedAndNeverWritten) {
   EXPECT_FALSE(ModuleValues(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run").empty());
 }
 
+// From a damaged hive that libhivex opens, it can write a hive it cannot
+// open again (a fuzzer found one): the change is refused and the hive stays
+// byte for byte as it was, with no new file left beside it.
+TEST_F(OfflineVolume, AChangeWhoseHiveWouldNotReadBackIsRefused) {
+  Unpack("regipy-SOFTWARE-partial", "plaso-NTUSER-RunTests.DAT");
+  Shell("cp " + Quote(std::string(RUNVANE_HIVE_SEED_DIR) + "/fuzzed-written-unreadable.hiv") + " " +
+        Quote(config_ + "/SOFTWARE"));
+  Use(nullptr);
+  const std::string before = ReadHost(config_ + "/SOFTWARE");
+  platform::ScopedKey made;
+  EXPECT_NE(platform::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Fuzzed", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                      nullptr, made.receive(), nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ReadHost(config_ + "/SOFTWARE"), before);
+  EXPECT_EQ(Shell("ls -A " + Quote(config_) + " | grep -c '^\\.SOFTWARE\\.runvane-' || true"), "0\n")
+      << "a temporary file was left";
+}
+
 TEST_F(OfflineVolume, EnvironmentShellFoldersAndPathsComeFromTheVolume) {
   Build("ALICE");
   EXPECT_EQ(Expand(u"%VOLUME_SET%"), u"current");  // ControlSet002, as Select\Current says

@@ -7,6 +7,7 @@ if(NOT RUNVANE_WINDOWS)
     ${CMAKE_CURRENT_LIST_DIR}/offline_windows_test.cpp)
   target_compile_definitions(offline_windows_tests PRIVATE
     RUNVANE_HIVE_DIR="${PROJECT_SOURCE_DIR}/tests/fixtures/hives"
+    RUNVANE_HIVE_SEED_DIR="${PROJECT_SOURCE_DIR}/fuzz/hive/seeds"
     RUNVANE_VOLUME_SCRIPT="${PROJECT_SOURCE_DIR}/tests/support/make_offline_volume.sh"
     RUNVANE_FIXTURE_DIR="${RV_FIXTURE_DIR}")
   add_dependencies(offline_windows_tests runvane_fixtures)

@@ -543,6 +543,158 @@ TEST(RegistryFile, NamesEndingInANulUnitSurviveAWrite) {
   EXPECT_NE(File::FindValue(again.Root()->children[0].get(), std::u16string(u"v\0", 2)), nullptr) << out;
 }
 
+// What a reading that leaves values for later must give: the same keys,
+// values, leading lines, tails and written text as a whole reading, whatever
+// order keys are then asked for in, and the same text after a change.
+TEST(RegistryFile, ALazyReadingIsTheWholeReading) {
+  const std::string text = std::string(R"(WINE REGISTRY Version 2
+;; All keys relative to REGISTRY\\Machine
+
+#arch=win32
+
+[System\\ControlSet001\\Control] 1
+"Early"="one"
+;; before the link
+
+[System\\CurrentControlSet] 1
+#time=1dd8654544edd02
+#link
+"SymbolicLinkValue"=hex(6):5c,00,52,00,45,00,47,00,49,00,53,00,54,00,52,00,59,00,5c,00,4d,00,\
+  61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,79,00,73,00,74,00,65,00,6d,00,5c,00,43,00,\
+  6f,00,6e,00,74,00,72,00,6f,00,6c,00,53,00,65,00,74,00,30,00,30,00,31,00
+
+[System\\CurrentControlSet\\Control] 2
+"Late"="through the link"
+
+[Zulu] 1
+"Wrapped"=hex:01,02,\ anything after the backslash is ignored
+[Not a section: the continuation takes this line]
+"Path"="C:\\windows\\system32"
+nothing Wine reads
+"path"="last spelling wins"
+"Text"="no hex: the next line is its own"\
+[Alpha] 1
+#class="x"
+"A"=dword:1
+[Zulu] 3
+"Second"="section"
+trailing words
+)") + "[Refused" + std::string(300, 'y') + "]\n\"Lost\"=\"value\"\n";
+  File whole, lazy;
+  whole.SetClock(1700000000);
+  lazy.SetClock(1700000000);
+  ASSERT_TRUE(whole.Parse(text, /*lazily=*/false));
+  ASSERT_TRUE(lazy.Parse(text));
+  EXPECT_EQ(lazy.Serialize(), whole.Serialize());
+
+  Key* zulu = lazy.Find({u"zulu"});
+  ASSERT_NE(zulu, nullptr);
+  ASSERT_EQ(zulu->values.size(), 4u);
+  EXPECT_EQ(zulu->values[0].type, DWORD(REG_NONE));  // the line it took is no hex
+  EXPECT_EQ(File::FindValue(zulu, u"PATH")->name, u"Path");
+  EXPECT_EQ(zulu->values[3].name, u"Second");
+  ASSERT_NE(lazy.Find({u"Alpha"}), nullptr);
+  EXPECT_NE(File::FindValue(lazy.Find({u"Alpha"}), u"A"), nullptr);
+  Key* control = lazy.Find({u"System", u"CurrentControlSet", u"Control"});
+  ASSERT_NE(control, nullptr);
+  EXPECT_NE(File::FindValue(control, u"Early"), nullptr);
+  EXPECT_NE(File::FindValue(control, u"Late"), nullptr);
+  EXPECT_EQ(lazy.Root()->children.size(), whole.Root()->children.size());
+
+  // Every key as the whole reading has it, in the same order.
+  std::vector<Key*> a = File::Subtree(whole.Root()), b = File::Subtree(lazy.Root());
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i]->name, b[i]->name);
+    EXPECT_EQ(a[i]->head, b[i]->head);
+    EXPECT_EQ(a[i]->tail, b[i]->tail) << i;
+    ASSERT_EQ(a[i]->values.size(), b[i]->values.size());
+    for (size_t v = 0; v < a[i]->values.size(); ++v) {
+      EXPECT_EQ(a[i]->values[v].name, b[i]->values[v].name);
+      EXPECT_EQ(a[i]->values[v].data, b[i]->values[v].data);
+      EXPECT_EQ(a[i]->values[v].leading, b[i]->values[v].leading);
+      EXPECT_EQ(a[i]->values[v].raw, b[i]->values[v].raw);
+    }
+  }
+
+  // A change made on a key read lazily writes what the whole reading writes.
+  File changedWhole, changedLazy;
+  changedWhole.SetClock(1700000000);
+  changedLazy.SetClock(1700000000);
+  ASSERT_TRUE(changedWhole.Parse(text, false));
+  ASSERT_TRUE(changedLazy.Parse(text));
+  for (File* f : {&changedWhole, &changedLazy}) {
+    Key* key = f->Find({u"Zulu"});
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(f->DeleteValue(key, u"path"));
+    f->SetValue(key, u"New", REG_DWORD, std::string(4, '\0'));
+  }
+  EXPECT_EQ(changedLazy.Serialize(), changedWhole.Serialize());
+}
+
+// A continuation that runs off the end of the text is written back as Wine
+// read it; a lazy reading falls back to the whole one for that.
+TEST(RegistryFile, ALazyReadingOfADanglingContinuationIsTheWholeReading) {
+  const std::string text = "WINE REGISTRY Version 2\n\n[Key] 1\n\"Blob\"=hex:01,02,\\\n";
+  File whole, lazy;
+  ASSERT_TRUE(whole.Parse(text, false));
+  ASSERT_TRUE(lazy.Parse(text));
+  EXPECT_EQ(lazy.Serialize(), whole.Serialize());
+  EXPECT_EQ(File::FindValue(lazy.Find({u"Key"}), u"Blob")->type, DWORD(REG_NONE));
+}
+
+// Keys of many values are looked up through an index: it must follow every
+// change of the list (insertions before, deletions, appends from outside).
+TEST(RegistryFile, ManyValuesAreFoundByFoldedNameThroughEveryChange) {
+  std::string text = "WINE REGISTRY Version 2\n\n[Many] 1\n";
+  for (int i = 0; i < 100; ++i) text += "\"Value" + std::to_string(i) + "\"=dword:" + std::to_string(i) + "\n";
+  text += "\"VALUE7\"=dword:77\n";  // a second line of one name: the last wins
+  File file;
+  ASSERT_TRUE(file.Parse(text));
+  Key* many = file.Find({u"MANY"});
+  ASSERT_NE(many, nullptr);
+  ASSERT_EQ(many->values.size(), 100u);
+  EXPECT_EQ(File::FindValue(many, u"value7")->data, std::string("\x77\0\0\0", 4));
+  EXPECT_EQ(File::FindValue(many, u"value99")->name, u"Value99");
+  EXPECT_EQ(File::FindValue(many, u"Value100"), nullptr);
+
+  file.SetValue(many, u"AAA first", REG_DWORD, std::string(4, '\1'));  // sorts before every other
+  EXPECT_EQ(many->values[0].name, u"AAA first");
+  EXPECT_EQ(File::FindValue(many, u"value50")->name, u"Value50");
+  EXPECT_EQ(File::FindValue(many, u"aaa FIRST")->name, u"AAA first");
+  ASSERT_TRUE(file.DeleteValue(many, u"VALUE0"));
+  EXPECT_EQ(File::FindValue(many, u"Value0"), nullptr);
+  EXPECT_EQ(File::FindValue(many, u"Value1")->name, u"Value1");
+  Value appended;
+  appended.name = u"Appended";
+  many->values.push_back(appended);
+  EXPECT_EQ(File::FindValue(many, u"appended")->name, u"Appended");
+}
+
+// Sections in any order give sub-keys sorted as Wine keeps them, found by
+// any case.
+TEST(RegistryFile, SectionsOutOfOrderGiveSortedSubKeys) {
+  std::string text = "WINE REGISTRY Version 2\n";
+  for (int i = 50; i-- > 0;) text += "\n[Parent\\\\Key" + std::to_string(100 + i) + "] 1\n\"v\"=dword:1\n";
+  text += "\n[parent\\\\key120\\\\Sub] 1\n";
+  for (bool lazily : {false, true}) {
+    File file;
+    ASSERT_TRUE(file.Parse(text, lazily));
+    Key* parent = file.Find({u"PARENT"});
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(parent->children.size(), 50u);
+    for (size_t i = 0; i < 50; ++i) {
+      const std::string number = std::to_string(100 + i);
+      EXPECT_EQ(parent->children[i]->name, u"Key" + std::u16string(number.begin(), number.end()));
+    }
+    ASSERT_NE(file.Find({u"Parent", u"KEY120", u"sub"}), nullptr);
+    bool created = true;
+    file.Create({u"Parent", u"Key000"}, &created);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(parent->children[0]->name, u"Key000");
+  }
+}
+
 }  // namespace
 
 #endif  // _WIN32
