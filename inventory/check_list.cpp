@@ -11,7 +11,7 @@ int BuildCheckList(ScanContext& context, CheckNode** head) {
   HostListBuilder<CheckNode> list;
   int count = 0;
   bool full = false;
-  context.takeItem = [&](const _RunData& item) {
+  ScopedTakeItem take(context, [&](const _RunData& item) {
     ++count;
     CheckNode* node = full ? nullptr : list.TryAppend();
     if (node == nullptr) {
@@ -26,9 +26,8 @@ int BuildCheckList(ScanContext& context, CheckNode** head) {
     wtext::Copy(node->desc, item.desc);
     wtext::Copy(node->cmdline, item.cmdline);
     wtext::Copy(node->company, item.company);
-  };
+  });
   ScanAutoRunItems(context);
-  context.takeItem = nullptr;
   if (count == 0) return 0;
   if (context.itemCounter != nullptr &&
       static_cast<uint32_t>(count) > static_cast<uint32_t>(*context.itemCounter)) {

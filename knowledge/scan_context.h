@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "enrich/file_facts.h"
 #include "framework/carray.h"
@@ -45,6 +46,22 @@ struct ScanContext {
   // order, instead of being kept in the inventory: a caller that needs each
   // record once (the check) holds no second copy of it.
   std::function<void(const _RunData&)> takeItem;
+};
+
+// Hands the records of the scans in its scope to take (context.takeItem),
+// and unsets it however the scope ends, so nothing refers to a caller's
+// list once it is gone.
+class ScopedTakeItem {
+ public:
+  ScopedTakeItem(ScanContext& context, std::function<void(const _RunData&)> take) : context_(context) {
+    context_.takeItem = std::move(take);
+  }
+  ~ScopedTakeItem() { context_.takeItem = nullptr; }
+  ScopedTakeItem(const ScopedTakeItem&) = delete;
+  ScopedTakeItem& operator=(const ScopedTakeItem&) = delete;
+
+ private:
+  ScanContext& context_;
 };
 
 // Tells the host what the module works on (callback, cancel flag, counter).

@@ -167,10 +167,11 @@ int ListAutoRunItems(ScanContext& context, AutoRunItemNode** head) {
   if (head != nullptr) *head = nullptr;
   NodeListBuilder list;
 
-  // The enabled items become nodes as the scan finds them.
-  context.takeItem = [&list](const _RunData& item) { list.AppendFrom(item, 1); };
-  ScanAutoRunItems(context);
-  context.takeItem = nullptr;
+  {
+    // The enabled items become nodes as the scan finds them.
+    ScopedTakeItem take(context, [&list](const _RunData& item) { list.AppendFrom(item, 1); });
+    ScanAutoRunItems(context);
+  }
 
   ScanDisabledItems(context);
   list.AppendInventory(context, 2);
