@@ -389,11 +389,17 @@ TEST_F(OfflineVolume, RewrittenHiveKeepsOwnerAndMode) {
   if (geteuid() == 0) {
     ASSERT_EQ(chown(user.c_str(), 1234, 5678), 0);
   }
+  // The old file is held open, so that its inode number cannot be given to
+  // a file made later (each change writes the hive anew, and the file
+  // system reuses a freed number).
+  const int old = open(user.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(old, 0);
   struct stat before;
-  ASSERT_EQ(stat(user.c_str(), &before), 0);
+  ASSERT_EQ(fstat(old, &before), 0);
   ASSERT_EQ(SetString(HKEY_CURRENT_USER, u"Software\\Kept", u"x", u"y"), ERROR_SUCCESS);
   struct stat after;
   ASSERT_EQ(stat(user.c_str(), &after), 0);
+  close(old);
   EXPECT_NE(after.st_ino, before.st_ino);  // a new file, renamed over the old
   EXPECT_EQ(after.st_mode & 07777, 0640u);
   EXPECT_EQ(after.st_uid, before.st_uid);
