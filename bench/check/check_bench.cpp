@@ -200,15 +200,34 @@ struct Result {
 // A check of the image, its list released; the count of nodes.
 int CheckOnce() { return check_image::CheckAndRelease(&DLL_Check, &DLL_Release); }
 
-// Runs one task as the first call of a new process: a fork with the
-// platform's state for the image reset (so the registry files are read anew).
-Result InChild(const Image& image, Task task) {
+// What work returns, computed in a new process (a fork) and handed back
+// through a pipe; failed when the process could not be made or said nothing.
+template <typename T, typename Work>
+T InNewProcess(const T& failed, Work work) {
   int pipeFds[2];
-  Result result;
-  if (pipe(pipeFds) != 0) return result;
+  if (pipe(pipeFds) != 0) return failed;
   pid_t pid = fork();
   if (pid == 0) {
     close(pipeFds[0]);
+    const T value = work();
+    ssize_t ignored = write(pipeFds[1], &value, sizeof value);
+    (void)ignored;
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  T value = failed;
+  if (pid > 0) {
+    if (read(pipeFds[0], &value, sizeof value) != ssize_t(sizeof value)) value = failed;
+    waitpid(pid, nullptr, 0);
+  }
+  close(pipeFds[0]);
+  return value;
+}
+
+// Runs one task as the first call of a new process, with the platform's
+// state for the image reset (so the registry files are read anew).
+Result InChild(const Image& image, Task task) {
+  return InNewProcess(Result(), [&image, task] {
     platform::image::SetRoot(image.root);
     Result r;
     heap_meter::ResetPeak();
@@ -255,17 +274,8 @@ Result InChild(const Image& image, Task task) {
       r.found = int(Floor(image) > 0);
     }
     if (task != Task::kFloorWithList && task != Task::kWarm) r.seconds = Seconds(start);
-    ssize_t ignored = write(pipeFds[1], &r, sizeof r);
-    (void)ignored;
-    _exit(0);
-  }
-  close(pipeFds[1]);
-  if (pid > 0) {
-    if (read(pipeFds[0], &result, sizeof result) != ssize_t(sizeof result)) result = Result();
-    waitpid(pid, nullptr, 0);
-  }
-  close(pipeFds[0]);
-  return result;
+    return r;
+  });
 }
 
 struct Best {
@@ -291,28 +301,13 @@ std::string KnowledgeBase(int size) {
 // the heap the last one left, which says more of the allocator than of
 // the loader.
 double FirstLoadSeconds(const std::u16string& module) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) return 1e9;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(pipeFds[0]);
+  return InNewProcess(1e9, [&module] {
     platform::SetModuleFileNameForTesting(module.c_str());
     ScanContext context(nullptr, nullptr, 0);
     Clock::time_point start = Clock::now();
     LoadKnowledgeBase(context);
-    double seconds = Seconds(start);
-    ssize_t ignored = write(pipeFds[1], &seconds, sizeof seconds);
-    (void)ignored;
-    _exit(0);
-  }
-  close(pipeFds[1]);
-  double seconds = 1e9;
-  if (pid > 0) {
-    if (read(pipeFds[0], &seconds, sizeof seconds) != ssize_t(sizeof seconds)) seconds = 1e9;
-    waitpid(pid, nullptr, 0);
-  }
-  close(pipeFds[0]);
-  return seconds;
+    return Seconds(start);
+  });
 }
 
 // The knowledge base alone: load time per entry at two sizes, interleaved,
