@@ -142,10 +142,14 @@ FolderEntries* CallEntries() {
   return entries;
 }
 
+// text with every unit in the case the registry and file names compare in.
+std::u16string Folded(std::u16string text) {
+  for (char16_t& c : text) c = FoldCaseForCompare(c);
+  return text;
+}
+
 std::string EntryKey(const std::string& folder, const std::u16string& name) {
-  std::u16string folded(name);
-  for (char16_t& c : folded) c = FoldCaseForCompare(c);
-  return folder + '\0' + wtext::ToUtf8(folded);
+  return folder + '\0' + wtext::ToUtf8(Folded(name));
 }
 
 // The entry of folder that name means, as the folder spells it: the name
@@ -236,8 +240,7 @@ std::string MapPath(const std::u16string& windowsPath) {
   FolderEntries* entries = CallEntries();
   std::u16string folded;
   if (entries != nullptr) {
-    folded = path;
-    for (char16_t& c : folded) c = FoldCaseForCompare(c);
+    folded = Folded(path);
     auto found = entries->mapped.find(folded);
     if (found != entries->mapped.end()) return found->second;
     const size_t cut = folded.find_last_of(u"\\/");
