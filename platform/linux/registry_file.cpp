@@ -1088,6 +1088,21 @@ size_t ChildHash(const Key* parent, const char16_t* name, size_t units) {
   return size_t(FoldedHash(name, units) ^ uint32_t(mixed >> 32));
 }
 
+// Puts a key's sub-keys, made in file order, in Wine's order. Sub-keys that
+// came in reverse order are turned around in linear time; any other order
+// is sorted.
+void SortChildren(Key* key) {
+  std::vector<std::unique_ptr<Key>>& children = key->children;
+  auto before = [](const std::unique_ptr<Key>& a, const std::unique_ptr<Key>& b) {
+    return CompareNames(a->name, b->name) < 0;
+  };
+  if (std::is_sorted(children.rbegin(), children.rend(), before)) {
+    std::reverse(children.begin(), children.end());
+    return;
+  }
+  std::sort(children.begin(), children.end(), before);
+}
+
 }  // namespace
 
 void File::StartChildTable() {
@@ -1102,9 +1117,7 @@ void File::EndChildTable() {
   std::vector<Key*>().swap(childSlots_);
   std::sort(unsorted_.begin(), unsorted_.end());
   unsorted_.erase(std::unique(unsorted_.begin(), unsorted_.end()), unsorted_.end());
-  for (Key* key : unsorted_)
-    std::sort(key->children.begin(), key->children.end(),
-              [](const std::unique_ptr<Key>& a, const std::unique_ptr<Key>& b) { return CompareNames(a->name, b->name) < 0; });
+  for (Key* key : unsorted_) SortChildren(key);
   std::vector<Key*>().swap(unsorted_);
 }
 
@@ -1256,9 +1269,7 @@ void File::Expand(Key* key) {
     const size_t end = block.from + block.length;
     if (block.bodyFrom < end) child->unread.push_back({text_.get(), block.bodyFrom, end, first});
   }
-  if (!sorted)
-    std::sort(key->children.begin(), key->children.end(),
-              [](const std::unique_ptr<Key>& a, const std::unique_ptr<Key>& b) { return CompareNames(a->name, b->name) < 0; });
+  if (!sorted) SortChildren(key);
 }
 
 void File::ExpandAll() {
