@@ -713,14 +713,14 @@ class File::Loader {
   void CloseBlock(size_t from, size_t to) {
     if (!file_->blocks_.empty() && !lineRewritten_) {
       Block& block = file_->blocks_.back();
-      block.text.clear();
+      block.own.reset();
       block.inText = true;
-      block.from = lineOffset_;
-      block.length = to - lineOffset_;
+      block.from = uint32_t(lineOffset_);
+      block.length = uint32_t(to - lineOffset_);
     } else if (to > from) {
       Sink().append(lines_.Text(), from, to - from);
     }
-    if (keysLater_ && !file_->blocks_.empty()) file_->blocks_.back().bodyFrom = from;
+    if (keysLater_ && !file_->blocks_.empty()) file_->blocks_.back().bodyFrom = uint32_t(from);
     if (!InKey() || to <= from) return;
     if (!keysLater_) key_->unread.push_back({&lines_.Text(), from, to, firstSection_});
     file_->allLoaded_ = false;
@@ -761,7 +761,7 @@ class File::Loader {
     file_->root_->pending.push_back({uint32_t(file_->blocks_.size()), uint32_t(at)});
     file_->lazyTree_ = true;
     file_->blocks_.push_back(Block());
-    file_->blocks_.back().headEnd = lineEnd_;
+    file_->blocks_.back().headEnd = uint32_t(lineEnd_);
     noted_ = true;
     inHead_ = true;
     return true;
@@ -781,7 +781,7 @@ class File::Loader {
     return true;
   }
 
-  std::string& Sink() { return file_->blocks_.empty() ? file_->header_ : file_->blocks_.back().text; }
+  std::string& Sink() { return file_->blocks_.empty() ? file_->header_ : file_->blocks_.back().Text(); }
   void Keep(const std::string& kept) {
     if (mode_ == Mode::kWhole) Sink() += kept;
   }
@@ -802,7 +802,7 @@ class File::Loader {
     file_->blocks_.push_back(Block());
     Block& block = file_->blocks_.back();
     // A scan keeps the line as a piece of the text unless it is rewritten.
-    if (mode_ != Mode::kScan) block.text = kept;
+    if (mode_ != Mode::kScan) block.Text() = kept;
     size_t used = 0;
     bool throughLink = false;
     Key* partial = nullptr;
@@ -814,12 +814,12 @@ class File::Loader {
     // leads to now; it is kept in a form that does not depend on the link.
     if (key_ == nullptr) {
       block.partial = partial;
-      if (throughLink) block.text = RefusedSectionLine(partial);
+      if (throughLink) block.Text() = RefusedSectionLine(partial);
       return;
     }
     if (throughLink) {
       size_t rest = size_t(name - lineStart_) + used;
-      block.text = "[" + SectionName(key_) + "]" + (rest <= kept.size() ? kept.substr(rest) : std::string("\n"));
+      block.Text() = "[" + SectionName(key_) + "]" + (rest <= kept.size() ? kept.substr(rest) : std::string("\n"));
     }
     block.key = key_;
     if (!key_->hasSection) {
@@ -876,7 +876,7 @@ class File::Loader {
         block.link = true;
         links_.push_back(SplitPath(sectionName_));
       }
-      if (inHead_) block.headEnd = lineEnd_;
+      if (inHead_) block.headEnd = uint32_t(lineEnd_);
       return;
     }
     if (mode_ != Mode::kReplay && std::strncmp(p, "#link", 5) == 0) key_->link = true;
@@ -1047,7 +1047,7 @@ bool File::Parse(std::string text, bool lazily) {
   lazyTree_ = false;
   text_ = std::make_unique<const std::string>(std::move(text));
   StartChildTable();
-  const bool scan = lazily && std::memchr(text_->data(), 0, text_->size()) == nullptr;
+  const bool scan = lazily && text_->size() < UINT32_MAX && std::memchr(text_->data(), 0, text_->size()) == nullptr;
   Loader::Outcome outcome = Loader(this, *text_, scan ? Loader::Mode::kScan : Loader::Mode::kWhole, scan).Run();
   auto startAgain = [this] {
     blocks_.clear();
@@ -1166,7 +1166,7 @@ void File::PlaceChild(Key* child) {
 }
 
 std::string_view File::TextOf(const Block& block) const {
-  if (!block.inText) return block.text;
+  if (!block.inText) return block.own ? std::string_view(*block.own) : std::string_view();
   return std::string_view(*text_).substr(block.from, block.length);
 }
 
@@ -1380,13 +1380,14 @@ void File::Delete(Key* key) {
     if (b.key != nullptr || b.partial == nullptr || !std::binary_search(gone.begin(), gone.end(), b.partial))
       continue;
     if (b.inText) {
-      b.text = std::string(TextOf(b));
+      b.Text() = std::string(TextOf(b));
       b.inText = false;
     }
-    size_t lineEnd = b.text.find('\n');
-    std::string rest = lineEnd == std::string::npos ? std::string() : b.text.substr(lineEnd + 1);
+    std::string& text = b.Text();
+    size_t lineEnd = text.find('\n');
+    std::string rest = lineEnd == std::string::npos ? std::string() : text.substr(lineEnd + 1);
     b.partial = key->parent;
-    b.text = RefusedSectionLine(b.partial) + rest;
+    text = RefusedSectionLine(b.partial) + rest;
   }
   blocks_.erase(std::remove_if(blocks_.begin(), blocks_.end(),
                                [&](const Block& b) {

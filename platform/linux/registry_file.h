@@ -146,16 +146,22 @@ class File {
   // order. key is null for a section Wine refuses (its lines are ignored).
   struct Block {
     Key* key = nullptr;
-    bool first = false;   // the key's first section: a rewrite goes here
-    std::string text;     // the lines as read, unless inText
     Key* partial = nullptr;  // refused: the last key its line made
+    // The lines as read, unless inText (kept apart: most blocks are text_'s).
+    std::unique_ptr<std::string> own;
+    bool first = false;   // the key's first section: a rewrite goes here
     bool inText = false;  // the lines are text_'s [from, from + length)
     bool link = false;    // lazily read: the section holds "#link"
-    size_t from = 0, length = 0;
-    // Lazily read: where the section's lines after its section line start,
+    // A lazily read file is smaller than 4 GB: offsets into text_. Lazily
+    // read, also where the section's lines after its section line start,
     // and where its head (section line and the option lines right after
-    // it) ends, in text_.
-    size_t bodyFrom = 0, headEnd = 0;
+    // it) ends.
+    uint32_t from = 0, length = 0, bodyFrom = 0, headEnd = 0;
+
+    std::string& Text() {
+      if (!own) own = std::make_unique<std::string>();
+      return *own;
+    }
   };
   std::string_view TextOf(const Block& block) const;
   class Loader;
