@@ -106,7 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Key* expected = whole.Find(path);
     Key* asked = file.Find(path);
     Check((expected == nullptr) == (asked == nullptr), "a lazy reading finds what a whole one finds");
-    if (expected != nullptr) Check(ValuesOf(expected) == ValuesOf(asked), "a key read lazily has its values");
+    if (expected != nullptr) {
+      Check(ValuesOf(expected) == ValuesOf(asked), "a key read lazily has its values");
+      Check(expected->children.size() == asked->children.size(), "a key read lazily has its sub-keys");
+      for (size_t i = 0; i < expected->children.size(); ++i)
+        Check(expected->children[i]->name == asked->children[i]->name, "a key read lazily has its sub-keys");
+    }
   }
   Check(SameTree(file.Root(), whole.Root()), "a lazy reading holds the whole reading's tree");
   ExpectRoundTrip(file, "an unchanged file reads back the same");

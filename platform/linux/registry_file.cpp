@@ -54,74 +54,97 @@ uint64_t StrToUl16(const char* s, const char** end) {
   return negative ? uint64_t(0) - v : v;
 }
 
+// One step of Wine's reading of escaped text: the units of the escape or
+// character at *at (none for bytes that do not form a valid UTF-8 sequence,
+// which Wine drops), *at moved past it. -1 at the end of the text (a NUL
+// byte, also right after a final backslash) or at an unescaped endChar,
+// where *at then stays. Escapes: C letters, \x with up to four hex digits,
+// octal with up to three; any other escaped character stands for itself.
+int DecodeUnits(const char** at, char endChar, char16_t out[2]) {
+  const char* p = *at;
+  if (!*p || *p == endChar) return -1;
+  int count = -2;  // not an escape
+  if (*p == '\\') {
+    ++p;
+    if (!*p) {
+      *at = p;
+      return -1;
+    }
+    count = 1;
+    switch (*p) {
+      case 'a': out[0] = u'\a'; ++p; break;
+      case 'b': out[0] = u'\b'; ++p; break;
+      case 'e': out[0] = char16_t(0x1B); ++p; break;
+      case 'f': out[0] = u'\f'; ++p; break;
+      case 'n': out[0] = u'\n'; ++p; break;
+      case 'r': out[0] = u'\r'; ++p; break;
+      case 't': out[0] = u'\t'; ++p; break;
+      case 'v': out[0] = u'\v'; ++p; break;
+      case 'x': {
+        ++p;
+        char16_t v = u'x';
+        if (IsHexDigit(*p)) {
+          v = char16_t(HexValue(*p++));
+          for (int i = 0; i < 3 && IsHexDigit(*p); ++i) v = char16_t(v * 16 + HexValue(*p++));
+        }
+        out[0] = v;
+        break;
+      }
+      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
+        char16_t v = char16_t(*p++ - '0');
+        for (int i = 0; i < 2 && *p >= '0' && *p <= '7'; ++i) v = char16_t(v * 8 + (*p++ - '0'));
+        out[0] = v;
+        break;
+      }
+      default:
+        count = -2;  // the escaped character stands for itself
+        break;
+    }
+    if (count == 1) {
+      *at = p;
+      return 1;
+    }
+  }
+  unsigned char ch = static_cast<unsigned char>(*p++);
+  *at = p;
+  if (ch < 0x80) {
+    out[0] = ch;
+    return 1;
+  }
+  // Sequence length after the first byte; 0: not a valid first byte.
+  int extra = ch >= 0xC2 && ch <= 0xDF ? 1 : ch >= 0xE0 && ch <= 0xEF ? 2 : ch >= 0xF0 && ch <= 0xF4 ? 3 : 0;
+  if (extra == 0) return 0;
+  static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
+  static const uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
+  uint32_t cp = ch & kMask[extra];
+  for (int i = 0; i < extra; ++i) {
+    unsigned char c = static_cast<unsigned char>(static_cast<unsigned char>(*p) ^ 0x80);
+    if (c >= 0x40) {
+      *at = p;
+      return 0;
+    }
+    cp = (cp << 6) | c;
+    ++p;
+  }
+  *at = p;
+  if (cp < kMin[extra] || cp > 0x10FFFF) return 0;
+  if (cp <= 0xFFFF) {
+    out[0] = char16_t(cp);
+    return 1;
+  }
+  cp -= 0x10000;
+  out[0] = char16_t(0xD800 | (cp >> 10));
+  out[1] = char16_t(0xDC00 | (cp & 0x3FF));
+  return 2;
+}
+
 // Wine's reading of escaped text: from src up to the unescaped endChar.
 // Returns the bytes read including endChar, or -1 when endChar is missing.
-// Escapes: C letters, \x with up to four hex digits, octal with up to three;
-// any other escaped character stands for itself. UTF-8 is decoded; bytes
-// that do not form a valid sequence are dropped, as Wine drops them.
 long ParseStrW(const char* src, char endChar, std::u16string* out) {
   out->clear();
   const char* p = src;
-  while (*p && *p != endChar) {
-    if (*p == '\\') {
-      ++p;
-      if (!*p) break;
-      switch (*p) {
-        case 'a': out->push_back(u'\a'); ++p; continue;
-        case 'b': out->push_back(u'\b'); ++p; continue;
-        case 'e': out->push_back(char16_t(0x1B)); ++p; continue;
-        case 'f': out->push_back(u'\f'); ++p; continue;
-        case 'n': out->push_back(u'\n'); ++p; continue;
-        case 'r': out->push_back(u'\r'); ++p; continue;
-        case 't': out->push_back(u'\t'); ++p; continue;
-        case 'v': out->push_back(u'\v'); ++p; continue;
-        case 'x': {
-          ++p;
-          char16_t v = u'x';
-          if (IsHexDigit(*p)) {
-            v = char16_t(HexValue(*p++));
-            for (int i = 0; i < 3 && IsHexDigit(*p); ++i) v = char16_t(v * 16 + HexValue(*p++));
-          }
-          out->push_back(v);
-          continue;
-        }
-        case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
-          char16_t v = char16_t(*p++ - '0');
-          for (int i = 0; i < 2 && *p >= '0' && *p <= '7'; ++i) v = char16_t(v * 8 + (*p++ - '0'));
-          out->push_back(v);
-          continue;
-        }
-        default:
-          break;  // the escaped character stands for itself
-      }
-    }
-    unsigned char ch = static_cast<unsigned char>(*p++);
-    if (ch < 0x80) {
-      out->push_back(ch);
-      continue;
-    }
-    // Sequence length after the first byte; 0: not a valid first byte.
-    int extra = ch >= 0xC2 && ch <= 0xDF ? 1 : ch >= 0xE0 && ch <= 0xEF ? 2 : ch >= 0xF0 && ch <= 0xF4 ? 3 : 0;
-    if (extra == 0) continue;
-    static const unsigned char kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
-    static const uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-    uint32_t cp = ch & kMask[extra];
-    bool ok = true;
-    for (int i = 0; i < extra; ++i) {
-      unsigned char c = static_cast<unsigned char>(static_cast<unsigned char>(*p) ^ 0x80);
-      if (c >= 0x40) { ok = false; break; }
-      cp = (cp << 6) | c;
-      ++p;
-    }
-    if (!ok || cp < kMin[extra] || cp > 0x10FFFF) continue;
-    if (cp <= 0xFFFF) {
-      out->push_back(char16_t(cp));
-    } else {
-      cp -= 0x10000;
-      out->push_back(char16_t(0xD800 | (cp >> 10)));
-      out->push_back(char16_t(0xDC00 | (cp & 0x3FF)));
-    }
-  }
+  char16_t units[2];
+  for (int n; (n = DecodeUnits(&p, endChar, units)) >= 0;) out->append(units, size_t(n));
   if (!*p) return -1;
   return long(p + 1 - src);
 }
@@ -429,6 +452,7 @@ void File::Reset(const std::string& relativeTo) {
   root_ = std::make_unique<Key>();
   text_.reset();
   allLoaded_ = true;
+  lazyTree_ = false;
 }
 
 Key::~Key() {
@@ -551,9 +575,12 @@ constexpr int kMaxLinkDepth = 32;
 class File::Loader {
  public:
   enum class Mode { kWhole, kScan, kReplay };
-  enum class Outcome { kRefused, kRead, kReadWhole };
+  enum class Outcome { kRefused, kRead, kReadWhole, kReadWithKeys };
 
-  Loader(File* file, const std::string& text, Mode mode) : file_(file), lines_(text), mode_(mode) {}
+  // keysLater: a scan that makes no keys, only notes the sections
+  // (File::Expand makes the keys).
+  Loader(File* file, const std::string& text, Mode mode, bool keysLater = false)
+      : file_(file), lines_(text), mode_(mode), keysLater_(keysLater) {}
   // Replays the lines [begin, end) of a section of key.
   Loader(const std::string& text, Key* key, size_t begin, size_t end, bool first)
       : file_(nullptr), lines_(text, begin, end), mode_(Mode::kReplay), key_(key), inHead_(first) {}
@@ -561,7 +588,9 @@ class File::Loader {
   // kRefused when Wine refuses the file: a wrong first line, an unknown or
   // a second, different "#arch=" before any section. kReadWhole: a scan
   // met what only a whole reading writes back right (a continuation left
-  // dangling at the end of the text).
+  // dangling at the end of the text). kReadWithKeys: a scan that makes no
+  // keys met a section line that only making them reads right (one Wine
+  // refuses, or one through a symbolic link).
   Outcome Run() {
     if (mode_ == Mode::kScan) return Scan();
     std::string line, kept;
@@ -620,6 +649,7 @@ class File::Loader {
     if (!lines_.Next(&line, &kept) || line != kHeaderLine) return Outcome::kRefused;
     file_->header_ = kept;
     const std::string& text = lines_.Text();
+    if (keysLater_) file_->blocks_.reserve(SectionLinesAtMost(text));
     size_t body = lines_.Position();  // where the open block's lines start
     size_t begin = 0, end = 0;
     while (lines_.NextSpan(&begin, &end)) {
@@ -632,7 +662,7 @@ class File::Loader {
         inHead_ = false;
         continue;
       }
-      if ((first == '@' || first == '"') && (key_ == nullptr || std::memchr(s, '\\', length) == nullptr)) {
+      if ((first == '@' || first == '"') && (!InKey() || std::memchr(s, '\\', length) == nullptr)) {
         inHead_ = false;  // no continuation without a backslash
         continue;
       }
@@ -643,14 +673,19 @@ class File::Loader {
         if (!line.empty() && line.back() == '\r') line.pop_back();
       }
       const char* p = line.c_str() + skip;
+      lineEnd_ = end;
       if (first == '[') {
         CloseBlock(body, begin);
         lineStart_ = line.c_str();
         lineOffset_ = begin;
-        StartSection(p + 1, kept);
+        if (keysLater_) {
+          if (!NoteSection(p + 1)) return Outcome::kReadWithKeys;
+        } else {
+          StartSection(p + 1, kept);
+        }
         body = end;
       } else if (first == '#') {
-        if (key_ != nullptr) {
+        if (InKey()) {
           LoadOption(p, kept);
         } else {
           if (!GlobalOption(p)) return Outcome::kRefused;
@@ -685,9 +720,65 @@ class File::Loader {
     } else if (to > from) {
       Sink().append(lines_.Text(), from, to - from);
     }
-    if (key_ == nullptr || to <= from) return;
-    key_->unread.push_back({&lines_.Text(), from, to, firstSection_});
+    if (keysLater_ && !file_->blocks_.empty()) file_->blocks_.back().bodyFrom = from;
+    if (!InKey() || to <= from) return;
+    if (!keysLater_) key_->unread.push_back({&lines_.Text(), from, to, firstSection_});
     file_->allLoaded_ = false;
+  }
+
+  bool InKey() const { return key_ != nullptr || noted_; }
+
+  // How many sections the text can hold: lines that start with "[".
+  static size_t SectionLinesAtMost(const std::string& text) {
+    size_t count = 0;
+    for (const char* p = text.data(), *end = p + text.size();
+         (p = static_cast<const char*>(std::memchr(p, '[', size_t(end - p)))) != nullptr; ++p)
+      if (p == text.data() || p[-1] == '\n') ++count;
+    return count;
+  }
+
+  // A scan that makes no keys: the section line's block, noted as pending
+  // below the root. False when the line needs the keys made as it is read:
+  // Wine refuses it (or part of it), it names the root itself, or it goes
+  // through a key that is a symbolic link by now.
+  bool NoteSection(const char* name) {
+    noted_ = false;
+    std::u16string& path = sectionName_;
+    if (ParseStrW(name, ']', &path) < 0 || path.empty() || path[0] == 0) return false;
+    size_t start = 0;
+    bool named = false;
+    for (size_t k = 0; k <= path.size(); ++k) {
+      if (k < path.size() && path[k] != u'\\') continue;
+      if (k - start > kMaxKeyName) return false;
+      named |= k > start;
+      start = k + 1;
+    }
+    if (!named) return false;
+    for (const KeyPath& link : links_)
+      if (PathStartsWith(path, link)) return false;
+    const size_t at = size_t(name - lineStart_);
+    if (file_->blocks_.size() >= UINT32_MAX || at >= UINT32_MAX) return false;
+    file_->root_->pending.push_back({uint32_t(file_->blocks_.size()), uint32_t(at)});
+    file_->lazyTree_ = true;
+    file_->blocks_.push_back(Block());
+    file_->blocks_.back().headEnd = lineEnd_;
+    noted_ = true;
+    inHead_ = true;
+    return true;
+  }
+
+  // Whether the names of path begin with those of prefix (empty names
+  // skipped, compared as sub-keys are).
+  static bool PathStartsWith(const std::u16string& path, const KeyPath& prefix) {
+    size_t k = 0;
+    for (const std::u16string& name : prefix) {
+      while (k < path.size() && path[k] == u'\\') ++k;
+      size_t end = path.find(u'\\', k);
+      if (end == std::u16string::npos) end = path.size();
+      if (end == k || CompareFolded(path.data() + k, end - k, name.data(), name.size()) != 0) return false;
+      k = end;
+    }
+    return true;
   }
 
   std::string& Sink() { return file_->blocks_.empty() ? file_->header_ : file_->blocks_.back().text; }
@@ -710,7 +801,8 @@ class File::Loader {
     if (mode_ == Mode::kWhole) FinishKey();
     file_->blocks_.push_back(Block());
     Block& block = file_->blocks_.back();
-    block.text = kept;
+    // A scan keeps the line as a piece of the text unless it is rewritten.
+    if (mode_ != Mode::kScan) block.text = kept;
     size_t used = 0;
     bool throughLink = false;
     Key* partial = nullptr;
@@ -778,6 +870,15 @@ class File::Loader {
   // next value.
   void LoadOption(const char* p, const std::string& kept) {
     Keep(kept);
+    if (noted_) {
+      Block& block = file_->blocks_.back();
+      if (std::strncmp(p, "#link", 5) == 0 && !block.link) {
+        block.link = true;
+        links_.push_back(SplitPath(sectionName_));
+      }
+      if (inHead_) block.headEnd = lineEnd_;
+      return;
+    }
     if (mode_ != Mode::kReplay && std::strncmp(p, "#link", 5) == 0) key_->link = true;
     if (inHead_) {
       if (mode_ != Mode::kReplay) key_->head += kept;
@@ -921,6 +1022,10 @@ class File::Loader {
   File* file_;            // null in a replay
   LineReader lines_;
   Mode mode_;
+  bool keysLater_ = false;
+  bool noted_ = false;    // keysLater_: the open section was noted
+  std::vector<KeyPath> links_;  // keysLater_: the sections that are links so far
+  size_t lineEnd_ = 0;    // where the line being read ends
   Key* key_ = nullptr;    // where values go; null: none (they are ignored)
   bool inHead_ = false;   // right after the key's first section line
   bool firstSection_ = false;  // the open block is key_'s first section
@@ -939,16 +1044,25 @@ bool File::Parse(std::string text, bool lazily) {
   root_ = std::make_unique<Key>();
   header_.clear();
   allLoaded_ = true;
+  lazyTree_ = false;
   text_ = std::make_unique<const std::string>(std::move(text));
   StartChildTable();
   const bool scan = lazily && std::memchr(text_->data(), 0, text_->size()) == nullptr;
-  Loader::Outcome outcome = Loader(this, *text_, scan ? Loader::Mode::kScan : Loader::Mode::kWhole).Run();
-  if (outcome == Loader::Outcome::kReadWhole) {
+  Loader::Outcome outcome = Loader(this, *text_, scan ? Loader::Mode::kScan : Loader::Mode::kWhole, scan).Run();
+  auto startAgain = [this] {
     blocks_.clear();
     root_ = std::make_unique<Key>();
     header_.clear();
     allLoaded_ = true;
+    lazyTree_ = false;
     StartChildTable();
+  };
+  if (outcome == Loader::Outcome::kReadWithKeys) {
+    startAgain();
+    outcome = Loader(this, *text_, Loader::Mode::kScan).Run();
+  }
+  if (outcome == Loader::Outcome::kReadWhole) {
+    startAgain();
     outcome = Loader(this, *text_, Loader::Mode::kWhole).Run();
   }
   EndChildTable();
@@ -974,6 +1088,21 @@ size_t ChildHash(const Key* parent, const char16_t* name, size_t units) {
   return size_t(FoldedHash(name, units) ^ uint32_t(mixed >> 32));
 }
 
+// Puts a key's sub-keys, made in file order, in Wine's order. Sub-keys that
+// came in reverse order are turned around in linear time; any other order
+// is sorted.
+void SortChildren(Key* key) {
+  std::vector<std::unique_ptr<Key>>& children = key->children;
+  auto before = [](const std::unique_ptr<Key>& a, const std::unique_ptr<Key>& b) {
+    return CompareNames(a->name, b->name) < 0;
+  };
+  if (std::is_sorted(children.rbegin(), children.rend(), before)) {
+    std::reverse(children.begin(), children.end());
+    return;
+  }
+  std::sort(children.begin(), children.end(), before);
+}
+
 }  // namespace
 
 void File::StartChildTable() {
@@ -988,14 +1117,15 @@ void File::EndChildTable() {
   std::vector<Key*>().swap(childSlots_);
   std::sort(unsorted_.begin(), unsorted_.end());
   unsorted_.erase(std::unique(unsorted_.begin(), unsorted_.end()), unsorted_.end());
-  for (Key* key : unsorted_)
-    std::sort(key->children.begin(), key->children.end(),
-              [](const std::unique_ptr<Key>& a, const std::unique_ptr<Key>& b) { return CompareNames(a->name, b->name) < 0; });
+  for (Key* key : unsorted_) SortChildren(key);
   std::vector<Key*>().swap(unsorted_);
 }
 
 Key* File::Child(Key* key, const char16_t* name, size_t units) {
-  if (!readingChildren_) return FindChild(key, std::u16string(name, units));
+  if (!readingChildren_) {
+    Expand(key);
+    return FindChild(key, std::u16string(name, units));
+  }
   const size_t mask = childSlots_.size() - 1;
   for (size_t i = ChildHash(key, name, units) & mask; childSlots_[i] != nullptr; i = (i + 1) & mask) {
     Key* child = childSlots_[i];
@@ -1047,7 +1177,115 @@ void File::LoadValues(Key* key) {
   for (const Key::Unread& section : unread) Loader(*section.text, key, section.begin, section.end, section.first).Replay();
 }
 
+namespace {
+
+// The next name of a section line's path from *at, empty names skipped, as
+// Wine's reading splits the whole path; *at moves to where the name after
+// it starts. *last: no name follows. False when no name is left.
+bool NextName(const char** at, std::u16string* name, bool* last) {
+  name->clear();
+  char16_t units[2];
+  const char* p = *at;
+  int n;
+  while ((n = DecodeUnits(&p, ']', units)) >= 0) {
+    if (n == 1 && units[0] == u'\\') {
+      if (!name->empty()) break;
+      continue;
+    }
+    name->append(units, size_t(n));
+  }
+  if (name->empty()) return false;
+  // Separators (and dropped bytes) up to the next name or the end.
+  *last = true;
+  for (const char* q = p; (n = DecodeUnits(&q, ']', units)) >= 0; p = q) {
+    if (n == 0 || (n == 1 && units[0] == u'\\')) continue;
+    *last = false;
+    break;
+  }
+  *at = p;
+  return true;
+}
+
+}  // namespace
+
+void File::Expand(Key* key) {
+  if (key == nullptr || key->pending.empty()) return;
+  std::vector<Key::Pending> pending;
+  pending.swap(key->pending);
+  // The sub-keys are made in file order, each named as its first section
+  // line names it, and found again through a table of folded names.
+  std::vector<Key*> table(16, nullptr);
+  size_t made = 0;
+  bool sorted = true;
+  std::u16string name;
+  for (const Key::Pending& section : pending) {
+    Block& block = blocks_[section.section];
+    const char* at = text_->data() + block.from + section.at;
+    bool last = false;
+    if (!NextName(&at, &name, &last)) continue;  // not noted: every noted line names a key
+    const size_t hash = FoldedHash(name);
+    size_t slot = hash & (table.size() - 1);
+    Key* child = nullptr;
+    for (; table[slot] != nullptr; slot = (slot + 1) & (table.size() - 1)) {
+      Key* k = table[slot];
+      if (CompareFolded(k->name.data(), k->name.size(), name.data(), name.size()) == 0) {
+        child = k;
+        break;
+      }
+    }
+    if (child == nullptr) {
+      auto owned = std::make_unique<Key>();
+      owned->name = name;
+      owned->parent = key;
+      child = owned.get();
+      if (!key->children.empty() && CompareNames(key->children.back()->name, name) > 0) sorted = false;
+      key->children.push_back(std::move(owned));
+      table[slot] = child;
+      if (2 * ++made > table.size()) {
+        std::vector<Key*> old(table.size() * 2, nullptr);
+        old.swap(table);
+        for (Key* k : old) {
+          if (k == nullptr) continue;
+          size_t i = FoldedHash(k->name) & (table.size() - 1);
+          while (table[i] != nullptr) i = (i + 1) & (table.size() - 1);
+          table[i] = k;
+        }
+      }
+    }
+    if (!last) {
+      child->pending.push_back({section.section, uint32_t(at - (text_->data() + block.from))});
+      continue;
+    }
+    // The section is the sub-key's own, as a reading that makes the keys
+    // would have given it.
+    block.key = child;
+    const bool first = !child->hasSection;
+    if (first) {
+      child->hasSection = true;
+      block.first = true;
+      child->head.assign(*text_, block.from, block.headEnd - block.from);
+    }
+    if (block.link) child->link = true;
+    const size_t end = block.from + block.length;
+    if (block.bodyFrom < end) child->unread.push_back({text_.get(), block.bodyFrom, end, first});
+  }
+  if (!sorted) SortChildren(key);
+}
+
+void File::ExpandAll() {
+  if (!lazyTree_) return;
+  std::vector<Key*> stack{root_.get()};
+  while (!stack.empty()) {
+    Key* key = stack.back();
+    stack.pop_back();
+    Expand(key);
+    for (auto& child : key->children) stack.push_back(child.get());
+  }
+  lazyTree_ = false;
+}
+
 Key* File::Root() {
+  ExpandAll();
   if (!allLoaded_) {
     Subtree(root_.get());  // reads every key's values
     allLoaded_ = true;
@@ -1094,9 +1332,12 @@ Key* File::Follow(Key* key, bool last, int depth) {
 Key* File::Find(const KeyPath& path) {
   Key* key = root_.get();
   for (size_t i = 0; i < path.size() && key != nullptr; ++i) {
+    Expand(key);
     key = FindChild(key, path[i]);
     if (key != nullptr && key->link) key = Follow(key, false, 0);
   }
+  // Its sub-keys are listed by name.
+  Expand(key);
   LoadValues(key);
   return key;
 }
@@ -1105,9 +1346,11 @@ Key* File::Create(const KeyPath& path, bool* created) {
   Key* key = root_.get();
   bool made = false;
   for (size_t i = 0; i < path.size() && key != nullptr; ++i) {
+    Expand(key);
     Key* child = FindChild(key, path[i]);
     made = child == nullptr;
     if (made) {
+      ExpandAll();  // a new key's section goes among all the others
       child = AddChild(key, path[i]);
     } else if (child->link) {
       child = Follow(child, false, 0);
@@ -1118,6 +1361,7 @@ Key* File::Create(const KeyPath& path, bool* created) {
     if (created != nullptr) *created = false;
     return nullptr;
   }
+  Expand(key);
   LoadValues(key);
   if (made) GiveSection(key);
   if (created != nullptr) *created = made;
@@ -1126,6 +1370,7 @@ Key* File::Create(const KeyPath& path, bool* created) {
 
 void File::Delete(Key* key) {
   if (key == nullptr || key->parent == nullptr) return;
+  ExpandAll();
   std::vector<Key*> gone = Subtree(key);
   std::sort(gone.begin(), gone.end());
   // A refused section line made the keys before the name Wine refused; if
@@ -1205,6 +1450,7 @@ void File::MarkChanged(Key* key) {
 }
 
 void File::GiveSection(Key* key) {
+  ExpandAll();
   LoadValues(key);
   key->hasSection = true;
   key->changed = true;

@@ -19,6 +19,13 @@
 // sections' text when the key is first handed out (Find, Create, Root,
 // Subtree, FindValue). A file with NUL bytes is read whole at once, since
 // Wine's cut of such a line depends on every line before it.
+//
+// In such a file the keys themselves are made as they are looked up, when
+// every section line names its key plainly (no line goes through a
+// symbolic link, none is refused): the reading then only notes where each
+// section is, and a key's sub-keys are made from its sections' lines the
+// first time the key is passed through. A change, Root and Delete make
+// every key first, so what is written is what a whole reading gives.
 #pragma once
 
 #include <cstdint>
@@ -76,6 +83,15 @@ struct Key {
   };
   std::vector<Unread> unread;
   ValueIndex index;
+
+  // Sections below this key whose keys are not made yet (a lazily read
+  // file), in file order: the section's place among the file's sections,
+  // and where the rest of its name starts in its section line.
+  struct Pending {
+    uint32_t section;
+    uint32_t at;
+  };
+  std::vector<Pending> pending;
 };
 
 
@@ -104,7 +120,8 @@ class File {
   // The root with every key's values read.
   Key* Root();
   // Every key below and including from, parents before children, without
-  // recursion; their values read.
+  // recursion; their values read. Only for a tree that is whole: Root()
+  // makes every key of a lazily read file.
   static std::vector<Key*> Subtree(Key* from);
   // Null when the key does not exist. An empty path is the root. Symbolic
   // links along the path are followed, as Wine follows them.
@@ -133,7 +150,12 @@ class File {
     std::string text;     // the lines as read, unless inText
     Key* partial = nullptr;  // refused: the last key its line made
     bool inText = false;  // the lines are text_'s [from, from + length)
+    bool link = false;    // lazily read: the section holds "#link"
     size_t from = 0, length = 0;
+    // Lazily read: where the section's lines after its section line start,
+    // and where its head (section line and the option lines right after
+    // it) ends, in text_.
+    size_t bodyFrom = 0, headEnd = 0;
   };
   std::string_view TextOf(const Block& block) const;
   class Loader;
@@ -141,6 +163,10 @@ class File {
   // Reads the lines of a key's unread sections into its values (their
   // leading lines, its tail): what a whole reading would have made of them.
   static void LoadValues(Key* key);
+  // Makes the sub-keys of key from its pending sections (a lazily read
+  // file); every key of the file, for ExpandAll.
+  void Expand(Key* key);
+  void ExpandAll();
   // Sub-key look-up and creation, through the reading's table while a file
   // is read (sub-keys unsorted until EndChildTable), else sorted.
   Key* Child(Key* key, const char16_t* name, size_t units);
@@ -163,6 +189,7 @@ class File {
   std::string header_;         // everything before the first section
   std::unique_ptr<const std::string> text_;  // what unread sections point into
   bool allLoaded_ = true;      // no key has unread sections
+  bool lazyTree_ = false;      // some keys are not made yet (Key::pending)
   bool readingChildren_ = false;
   std::vector<Key*> childSlots_;  // (parent, folded name) while reading
   size_t childCount_ = 0;

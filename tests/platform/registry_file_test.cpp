@@ -632,6 +632,104 @@ trailing words
   EXPECT_EQ(changedLazy.Serialize(), changedWhole.Serialize());
 }
 
+// The UTF-16 bytes of a symbolic link's target as a hex(6) value line.
+std::string LinkValueLine(const std::u16string& target) {
+  std::string line = "\"SymbolicLinkValue\"=hex(6):";
+  char byte[4];
+  for (size_t i = 0; i < target.size(); ++i) {
+    for (int half = 0; half < 2; ++half) {
+      std::snprintf(byte, sizeof byte, "%02x", unsigned(half == 0 ? target[i] & 0xFF : target[i] >> 8));
+      line += byte;
+      if (i + 1 < target.size() || half == 0) line += ',';
+    }
+  }
+  return line + "\n";
+}
+
+// ASCII letters in the other case: a look-up ignores case.
+std::u16string OtherCase(std::u16string name) {
+  for (char16_t& c : name)
+    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) c ^= 0x20;
+  return name;
+}
+
+// Looks up path and, one level at a time, everything below it in both
+// readings, as a caller that lists sub-keys would; the keys found must agree.
+void ExpectSameKeysBelow(File& whole, File& lazy, platform::regfile::KeyPath path, int depth) {
+  platform::regfile::KeyPath asked = path;
+  for (std::u16string& name : asked) name = OtherCase(name);
+  Key* a = whole.Find(path);
+  Key* b = lazy.Find(asked);
+  ASSERT_EQ(a == nullptr, b == nullptr) << depth;
+  if (a == nullptr) return;
+  EXPECT_EQ(a->name, b->name);
+  EXPECT_EQ(a->head, b->head);
+  EXPECT_EQ(a->link, b->link);
+  ASSERT_EQ(a->values.size(), b->values.size());
+  for (size_t v = 0; v < a->values.size(); ++v) {
+    EXPECT_EQ(a->values[v].name, b->values[v].name);
+    EXPECT_EQ(a->values[v].data, b->values[v].data);
+  }
+  ASSERT_EQ(a->children.size(), b->children.size());
+  for (size_t c = 0; c < a->children.size(); ++c) EXPECT_EQ(a->children[c]->name, b->children[c]->name);
+  if (depth == 0) return;
+  for (size_t c = 0; c < a->children.size(); ++c) {
+    platform::regfile::KeyPath below = path;
+    below.push_back(a->children[c]->name);
+    ExpectSameKeysBelow(whole, lazy, below, depth - 1);
+  }
+}
+
+// A file whose section lines all name their keys plainly is read without
+// making its keys: they are made as they are looked up, and must be the
+// keys (names as first spelt, sub-keys in order, heads, values) a whole
+// reading makes, before and after changes.
+TEST(RegistryFile, KeysMadeAsTheyAreLookedUpAreThoseOfAWholeReading) {
+  const std::string text =
+      std::string("WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n") +
+      "[Software\\\\Zeta\\\\Inner] 1\n\"V\"=\"zeta inner\"\n\n"
+      "[software\\\\alpha] 2\n#time=1\n#class=\"c\"\n\"A\"=dword:1\n#late option\n\n"
+      "[SOFTWARE\\\\Alpha] 3\n#time=2\n\"B\"=\"second section\"\n\n"
+      "[Software\\\\\\\\Gamma\\\\] 4\n\"G\"=\"double and trailing separators\"\n\n"
+      "[Software\\\\Esc\\x5cAped\\\\Caf\\xe9\\\\\xc3\xa9t\xff\xe9] 5\n\"E\"=\"escapes, UTF-8, a dropped byte\"\n\n"
+      "[Software\\\\Beta\\\\Two] 6\n[Software\\\\Beta\\\\One] 7\n\"O\"=\"siblings out of order\"\n\n"
+      "[System\\\\Link\\\\Real] 8\n\"R\"=\"below the link, made before it\"\n\n"
+      "[System\\\\Link] 9\n#link\n" + LinkValueLine(u"\\REGISTRY\\Machine\\System\\Target") + "\n"
+      "[System\\\\Target\\\\Sub] 10\n\"T\"=\"reached through the link\"\n";
+  File whole, lazy;
+  whole.SetClock(1700000000);
+  lazy.SetClock(1700000000);
+  ASSERT_TRUE(whole.Parse(text, /*lazily=*/false));
+  ASSERT_TRUE(lazy.Parse(text));
+  ExpectSameKeysBelow(whole, lazy, {u"Software", u"Alpha"}, 0);  // a key deep down first
+  ExpectSameKeysBelow(whole, lazy, {u"System", u"Link", u"Sub"}, 0);
+  EXPECT_EQ(lazy.Find({u"System", u"Link", u"Real"}), whole.Find({u"System", u"Link", u"Real"}));
+  EXPECT_EQ(lazy.Serialize(), whole.Serialize());
+  ExpectSameKeysBelow(whole, lazy, {}, 6);
+
+  // Changes on keys made as they were looked up write what the whole
+  // reading writes: a value, a new key among unmade ones, a deletion.
+  File changedWhole, changedLazy;
+  changedWhole.SetClock(1700000000);
+  changedLazy.SetClock(1700000000);
+  ASSERT_TRUE(changedWhole.Parse(text, false));
+  ASSERT_TRUE(changedLazy.Parse(text));
+  for (File* f : {&changedWhole, &changedLazy}) {
+    Key* alpha = f->Find({u"Software", u"Alpha"});
+    ASSERT_NE(alpha, nullptr);
+    f->SetValue(alpha, u"New", REG_DWORD, std::string(4, '\0'));
+  }
+  EXPECT_EQ(changedLazy.Serialize(), changedWhole.Serialize());
+  for (File* f : {&changedWhole, &changedLazy}) {
+    bool created = false;
+    ASSERT_NE(f->Create({u"Software", u"Beta", u"Three"}, &created), nullptr);
+    EXPECT_TRUE(created);
+    f->Delete(f->Find({u"Software", u"Zeta"}));
+  }
+  EXPECT_EQ(changedLazy.Serialize(), changedWhole.Serialize());
+  ExpectSameKeysBelow(changedWhole, changedLazy, {}, 6);
+}
+
 // A continuation that runs off the end of the text is written back as Wine
 // read it; a lazy reading falls back to the whole one for that.
 TEST(RegistryFile, ALazyReadingOfADanglingContinuationIsTheWholeReading) {
