@@ -16,8 +16,14 @@
 //
 // Lifetime: node and list wrappers obtained from a document must not outlive
 // the document wrapper (on Linux the nodes belong to the document's tree).
+//
+// ReadChildElements reads a file once, from start to end, and hands over the
+// attribute texts of the document element's children of one name as it goes:
+// the answers of the DOM above, without keeping the document.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 // Opaque backend objects: each backend converts its own pointers to and
@@ -102,3 +108,23 @@ class CXmlNodeListWrapper {
   XmlDomNodeListRef* list_ = nullptr;
   bool* failed_ = nullptr;
 };
+
+// How a streaming read ended. kNotLoaded: the file could not be read or
+// parsed (LoadFile would answer 0); kIncomplete: it parsed, but an element
+// could not be handed over whole (a visit returned false or threw, an
+// allocation failed), as ReadFailed would tell; kComplete: every element was.
+enum class XmlReadResult { kNotLoaded, kIncomplete, kComplete };
+
+// Called for each child element called `element` of the document element, in
+// document order, with texts[i] the text of the attribute names[i] exactly as
+// CXmlNodeWrapper::AttributeText reads it (empty when absent). The texts are
+// the read's own, valid during the call. Returning false (or throwing) ends
+// the handing over; the file is still parsed to its end.
+typedef std::function<bool(const std::u16string* texts)> XmlChildVisit;
+
+// Parses the file (a Windows path) as CXmlDocumentWrapper::LoadFile does,
+// accepting and refusing the same documents, and visits the elements as
+// above. Nothing is visited twice; on kNotLoaded, elements before the fault
+// may have been visited, so a caller keeps what it gathers until the end.
+XmlReadResult ReadChildElements(const char16_t* path, const char16_t* element, const char16_t* const* names,
+                                size_t count, const XmlChildVisit& visit);

@@ -9,6 +9,7 @@
 #include <msxml2.h>
 
 #include <string>
+#include <vector>
 
 #include "enrich/xml_dom.h"
 
@@ -219,4 +220,28 @@ CXmlNodeWrapper CXmlNodeListWrapper::ItemAt(long index) {
   }
   if (node.get() == nullptr) return CXmlNodeWrapper();
   return CXmlNodeWrapper(reinterpret_cast<XmlDomNodeRef*>(node.detach()), 1, failed_);
+}
+
+// The component offers no streaming read that parses as load does, so the
+// read here is the DOM's: the document loaded whole, then its children
+// visited in order.
+XmlReadResult ReadChildElements(const char16_t* path, const char16_t* element, const char16_t* const* names,
+                                size_t count, const XmlChildVisit& visit) {
+  if (path == nullptr || element == nullptr || (count > 0 && names == nullptr) || !visit)
+    return XmlReadResult::kNotLoaded;
+  CXmlDocumentWrapper document;
+  if (!document.LoadFile(path)) return XmlReadResult::kNotLoaded;
+  try {
+    std::vector<std::u16string> texts(count);
+    CXmlNodeListWrapper children = document.RootNode().SelectChildren(element);
+    const long length = children.Length();
+    for (long i = 0; i < length && !document.ReadFailed(); ++i) {
+      CXmlNodeWrapper child = children.ItemAt(i);
+      for (size_t n = 0; n < count; ++n) texts[n] = child.AttributeText(names[n]);
+      if (document.ReadFailed() || !visit(texts.data())) return XmlReadResult::kIncomplete;
+    }
+  } catch (...) {
+    return XmlReadResult::kIncomplete;
+  }
+  return document.ReadFailed() ? XmlReadResult::kIncomplete : XmlReadResult::kComplete;
 }

@@ -2,9 +2,9 @@
 // module's folder, read afresh into the safe, dangerous and hidden lists.
 #include "knowledge/knowledge_base.h"
 
-#include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "enrich/file_facts.h"
 #include "enrich/xml_dom.h"
@@ -27,13 +27,11 @@ int32_t SmallCode(const std::u16string& text) {
   return 0;
 }
 
-// Stores text in a field when it fits with its terminator.
-template <size_t N>
-bool StoreWhole(char16_t (&field)[N], const std::u16string& text) {
-  if (text.size() + 1 > N) return false;
-  wtext::Copy(field, text);
-  return true;
-}
+// The attributes an entry is read from, in the order of the texts a read
+// hands over.
+enum Attribute { kName, kDesc, kCmdL, kParam1, kParam2, kType, kStatus, kLevel, kAttributes };
+const char16_t* const kAttributeNames[kAttributes] = {u"Name",   u"Desc", u"CmdL",   u"Param1",
+                                                      u"Param2", u"Type", u"Status", u"Level"};
 
 // The file's path; false when the module's folder is unknown (its path could
 // not be looked up or did not fit) or the whole path does not fit in MAX_PATH
@@ -51,23 +49,6 @@ void EmptyLists(ScanContext& context) {
   context.hiddenList.RemoveAll();
 }
 
-// Reads one "RunItem" element of the given "Level" into entry. An attribute text longer than its
-// field holds (for instance a "Name" of 260 characters, or of 128 in the
-// check-only edition) makes the whole entry unusable: a cut name or command
-// fragment would match items the author never meant, so such an entry is
-// skipped, and the entries after it are read as usual.
-bool ReadEntry(CXmlNodeWrapper& element, int32_t level, _RunData& entry) {
-  if (!StoreWhole(entry.name, element.AttributeText(u"Name"))) return false;
-  if (!StoreWhole(entry.desc, element.AttributeText(u"Desc"))) return false;
-  if (!StoreWhole(entry.cmdline, element.AttributeText(u"CmdL"))) return false;
-  if (!StoreWhole(entry.mainkey, element.AttributeText(u"Param1"))) return false;
-  if (!StoreWhole(entry.subkey, element.AttributeText(u"Param2"))) return false;
-  entry.kind = SmallCode(element.AttributeText(u"Type"));
-  entry.status = SmallCode(element.AttributeText(u"Status"));
-  entry.level = level;
-  return true;
-}
-
 RunDataArray* ListOfLevel(ScanContext& context, int32_t level) {
   switch (level) {
     case kLevelSafe: return &context.safeList;
@@ -77,55 +58,79 @@ RunDataArray* ListOfLevel(ScanContext& context, int32_t level) {
   }
 }
 
-// Fills the three (empty) lists from a loaded document, in file order;
-// false when the document could not be read to its end.
-//
-// A first pass counts the entries of each level so that every list is
-// allocated once: appending one by one would move a large list again and
-// again, as the array grows by at most 1,024 elements at a time.
-bool ReadEntries(CXmlDocumentWrapper& document, ScanContext& context) {
-  CXmlNodeWrapper root = document.RootNode();
-  CXmlNodeListWrapper entries = root.SelectChildren(kEntryElement);
-  const long count = entries.Length();
+// The usable entries of a file, gathered while it is read: each entry's
+// codes and where its five texts (each terminated) start in one block of
+// text. The lists are only filled once the whole file has been read: a
+// file that turns out malformed leaves them as they were, and each list is
+// then allocated once at its final size and every record written once.
+struct Gathered {
+  struct Entry {
+    int32_t level;
+    int32_t kind;
+    int32_t status;
+    size_t text[kType];  // kName..kParam2
+  };
+  static constexpr size_t kFieldUnits[kType] = {
+      sizeof(_RunData::name) / sizeof(char16_t), sizeof(_RunData::desc) / sizeof(char16_t),
+      sizeof(_RunData::cmdline) / sizeof(char16_t), sizeof(_RunData::mainkey) / sizeof(char16_t),
+      sizeof(_RunData::subkey) / sizeof(char16_t)};
+  std::vector<Entry> entries;
+  std::u16string text;
+  int count[4] = {};
 
-  int wanted[4] = {};
-  for (long i = 0; i < count && !document.ReadFailed(); ++i)
-    ++wanted[SmallCode(entries.ItemAt(i).AttributeText(u"Level"))];
-  for (int32_t level = kLevelSafe; level <= kLevelHidden; ++level) {
-    if (wanted[level] == 0) continue;
-    RunDataArray* list = ListOfLevel(context, level);
-    list->SetSize(wanted[level]);
-    // Not yet touched: a large list's pages can still be made large ones.
-    platform::PreferLargePages(&list->ElementAt(0), sizeof(_RunData) * size_t(wanted[level]));
-  }
-
-  // Each entry is read straight into its list's next (zero-filled) slot: a
-  // record is 3.6 KB, and building it aside and copying it in would write
-  // every one twice. A slot whose entry is skipped is zeroed again for the
-  // next one. The level decides the list before anything is written; an
-  // entry the first pass did not count (its level text read differently)
-  // is appended.
-  int filled[4] = {};
-  for (long i = 0; i < count && !document.ReadFailed(); ++i) {
-    CXmlNodeWrapper element = entries.ItemAt(i);
-    const int32_t level = SmallCode(element.AttributeText(u"Level"));
-    RunDataArray* list = ListOfLevel(context, level);
-    if (list == nullptr) continue;
-    int& at = filled[level];
-    if (at >= list->GetSize()) list->SetSize(at + 1);
-    _RunData& entry = list->ElementAt(at);
-    if (!ReadEntry(element, level, entry)) {
-      std::memset(static_cast<void*>(&entry), 0, sizeof entry);
-      continue;
+  // One "RunItem" element. An entry of no list is left out, and so is one
+  // with an attribute text longer than its field holds (for instance a
+  // "Name" of 260 characters, or of 128 in the check-only edition): a cut
+  // name or command fragment would match items the author never meant. The
+  // entries after it are read as usual.
+  bool Add(const std::u16string* texts) {
+    Entry entry;
+    entry.level = SmallCode(texts[kLevel]);
+    if (entry.level < kLevelSafe || entry.level > kLevelHidden) return true;
+    for (int field = kName; field < kType; ++field)
+      if (texts[field].size() + 1 > kFieldUnits[field]) return true;
+    entry.kind = SmallCode(texts[kType]);
+    entry.status = SmallCode(texts[kStatus]);
+    for (int field = kName; field < kType; ++field) {
+      entry.text[field] = text.size();
+      text += texts[field];
+      text += u'\0';
     }
-    ++at;
+    entries.push_back(entry);
+    ++count[entry.level];
+    return true;
   }
-  // Skipped entries leave unused room at the end.
+};
+
+constexpr size_t Gathered::kFieldUnits[kType];
+
+// Fills the three (empty) lists from what was gathered, in file order.
+void FillLists(const Gathered& gathered, ScanContext& context) {
   for (int32_t level = kLevelSafe; level <= kLevelHidden; ++level) {
+    if (gathered.count[level] == 0) continue;
     RunDataArray* list = ListOfLevel(context, level);
-    if (filled[level] < list->GetSize()) list->SetSize(filled[level]);
+    list->SetSize(gathered.count[level]);
+    // Not yet touched: a large list's pages can still be made large ones,
+    // and all of them are asked for at once rather than one by one.
+    const size_t bytes = sizeof(_RunData) * size_t(gathered.count[level]);
+    platform::PreferLargePages(&list->ElementAt(0), bytes);
+    platform::PopulatePages(&list->ElementAt(0), bytes);
   }
-  return !document.ReadFailed();
+  // Each entry is written straight into its (zero-filled) slot: a record is
+  // 3.6 KB, and building it aside and copying it in would write it twice.
+  int filled[4] = {};
+  const char16_t* text = gathered.text.data();
+  for (const Gathered::Entry& source : gathered.entries) {
+    _RunData& entry = ListOfLevel(context, source.level)->ElementAt(filled[source.level]++);
+    wtext::Copy(entry.name, text + source.text[kName]);
+    wtext::Copy(entry.desc, text + source.text[kDesc]);
+    wtext::Copy(entry.cmdline, text + source.text[kCmdL]);
+    wtext::Copy(entry.mainkey, text + source.text[kParam1]);
+    wtext::Copy(entry.subkey, text + source.text[kParam2]);
+    entry.kind = source.kind;
+    entry.status = source.status;
+    entry.level = source.level;
+  }
 }
 
 void RebuildIndexes(ScanContext& context) {
@@ -147,15 +152,19 @@ void LoadKnowledgeBase(ScanContext& context) {
   char16_t path[MAX_PATH];
   if (!KnowledgeBasePath(path)) return;
 
-  CXmlDocumentWrapper document;
-  if (!document.LoadFile(path)) return;  // the lists keep what they held
+  Gathered gathered;
+  const XmlReadResult read = ReadChildElements(path, kEntryElement, kAttributeNames, kAttributes,
+                                               [&gathered](const std::u16string* texts) { return gathered.Add(texts); });
+  if (read == XmlReadResult::kNotLoaded) return;  // the lists keep what they held
 
   EmptyLists(context);
-  bool complete = false;
+  bool complete = read == XmlReadResult::kComplete;
   try {
-    complete = ReadEntries(document, context);
+    if (complete) FillLists(gathered, context);
   } catch (const CMemoryException&) {
+    complete = false;
   } catch (const std::bad_alloc&) {
+    complete = false;
   }
   // A knowledge base that could not be read to its end is not used at all:
   // half of one would call items unknown that it knows, and a scan goes on

@@ -51,6 +51,8 @@ const char16_t* FindLastChar(const char16_t* text, char16_t c);
 
 // Conversions (invalid input is replaced by U+FFFD, never read past).
 std::u16string FromUtf8(const std::string& utf8);
+// The same conversion of n bytes, appended to *out (which keeps its room).
+void AppendFromUtf8(const char* utf8, size_t n, std::u16string* out);
 // True when every byte belongs to a shortest-form UTF-8 character (no
 // overlong form, surrogate or stray byte): the text round-trips.
 bool IsValidUtf8(const std::string& utf8);

@@ -7,8 +7,13 @@ namespace wtext {
 std::u16string FromUtf8(const std::string& utf8) {
   std::u16string out;
   out.reserve(utf8.size());
+  AppendFromUtf8(utf8.data(), utf8.size(), &out);
+  return out;
+}
+
+void AppendFromUtf8(const char* utf8, size_t n, std::u16string* target) {
+  std::u16string& out = *target;
   size_t i = 0;
-  const size_t n = utf8.size();
   while (i < n) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
     uint32_t cp;
@@ -63,7 +68,6 @@ std::u16string FromUtf8(const std::string& utf8) {
       out.push_back(static_cast<char16_t>(cp));
     }
   }
-  return out;
 }
 
 bool IsValidUtf8(const std::string& utf8) {

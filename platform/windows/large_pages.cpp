@@ -6,4 +6,7 @@ namespace platform {
 
 void PreferLargePages(void*, size_t) {}
 
+// Not asked either: the block's pages come as they are first written.
+void PopulatePages(void*, size_t) {}
+
 }  // namespace platform
