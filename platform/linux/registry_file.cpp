@@ -1105,8 +1105,8 @@ void SortChildren(Key* key) {
 
 }  // namespace
 
-void File::StartChildTable() {
-  childSlots_.assign(1024, nullptr);
+void File::StartChildTable(size_t slots) {
+  childSlots_.assign(slots, nullptr);
   childCount_ = 0;
   unsorted_.clear();
   readingChildren_ = true;
@@ -1213,45 +1213,18 @@ void File::Expand(Key* key) {
   std::vector<Key::Pending> pending;
   pending.swap(key->pending);
   // The sub-keys are made in file order, each named as its first section
-  // line names it, and found again through a table of folded names.
-  std::vector<Key*> table(16, nullptr);
-  size_t made = 0;
-  bool sorted = true;
+  // line names it, through the reading's table (ExpandAll keeps one for all
+  // keys); they are sorted when the table ends.
+  const bool ownTable = !readingChildren_;
+  if (ownTable) StartChildTable(16);
   std::u16string name;
   for (const Key::Pending& section : pending) {
     Block& block = blocks_[section.section];
     const char* at = text_->data() + block.from + section.at;
     bool last = false;
     if (!NextName(&at, &name, &last)) continue;  // not noted: every noted line names a key
-    const size_t hash = FoldedHash(name);
-    size_t slot = hash & (table.size() - 1);
-    Key* child = nullptr;
-    for (; table[slot] != nullptr; slot = (slot + 1) & (table.size() - 1)) {
-      Key* k = table[slot];
-      if (CompareFolded(k->name.data(), k->name.size(), name.data(), name.size()) == 0) {
-        child = k;
-        break;
-      }
-    }
-    if (child == nullptr) {
-      auto owned = std::make_unique<Key>();
-      owned->name = name;
-      owned->parent = key;
-      child = owned.get();
-      if (!key->children.empty() && CompareNames(key->children.back()->name, name) > 0) sorted = false;
-      key->children.push_back(std::move(owned));
-      table[slot] = child;
-      if (2 * ++made > table.size()) {
-        std::vector<Key*> old(table.size() * 2, nullptr);
-        old.swap(table);
-        for (Key* k : old) {
-          if (k == nullptr) continue;
-          size_t i = FoldedHash(k->name) & (table.size() - 1);
-          while (table[i] != nullptr) i = (i + 1) & (table.size() - 1);
-          table[i] = k;
-        }
-      }
-    }
+    Key* child = Child(key, name.data(), name.size());
+    if (child == nullptr) child = NewChild(key, name.data(), name.size());
     if (!last) {
       child->pending.push_back({section.section, uint32_t(at - (text_->data() + block.from))});
       continue;
@@ -1269,11 +1242,12 @@ void File::Expand(Key* key) {
     const size_t end = block.from + block.length;
     if (block.bodyFrom < end) child->unread.push_back({text_.get(), block.bodyFrom, end, first});
   }
-  if (!sorted) SortChildren(key);
+  if (ownTable) EndChildTable();
 }
 
 void File::ExpandAll() {
   if (!lazyTree_) return;
+  StartChildTable();
   std::vector<Key*> stack{root_.get()};
   while (!stack.empty()) {
     Key* key = stack.back();
@@ -1281,6 +1255,7 @@ void File::ExpandAll() {
     Expand(key);
     for (auto& child : key->children) stack.push_back(child.get());
   }
+  EndChildTable();
   lazyTree_ = false;
 }
 

@@ -177,7 +177,7 @@ class File {
   // is read (sub-keys unsorted until EndChildTable), else sorted.
   Key* Child(Key* key, const char16_t* name, size_t units);
   Key* NewChild(Key* key, const char16_t* name, size_t units);
-  void StartChildTable();
+  void StartChildTable(size_t slots = 1024);  // a power of two
   void EndChildTable();
   void PlaceChild(Key* child);
 
