@@ -56,6 +56,11 @@ bool IsNamedElement(xmlNodePtr node, const std::string& name) {
   return std::strcmp(reinterpret_cast<const char*>(node->name), name.c_str()) == 0;
 }
 
+// The file's bytes, when it can be read and is small enough for the
+// parser's int length.
+bool ReadParsable(const char16_t* path, std::string* bytes) {
+  return platform::ReadWholeFile(path, kMaxFileBytes, bytes) && bytes->size() <= static_cast<size_t>(INT32_MAX);
+}
 
 // libxml2 asks to be initialised once before threads parse at the same
 // time; its first initialisation is not safe against a second thread.
@@ -169,8 +174,7 @@ int CXmlDocumentWrapper::LoadFile(const char16_t* path) {
     }
     readFailed_ = false;
     std::string bytes;
-    if (!platform::ReadWholeFile(path, kMaxFileBytes, &bytes)) return 0;
-    if (bytes.size() > static_cast<size_t>(INT32_MAX)) return 0;
+    if (!ReadParsable(path, &bytes)) return 0;
     document->tree = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
                                    kParseOptions);
     return document->tree != nullptr ? 1 : 0;
@@ -258,8 +262,7 @@ XmlReadResult ReadChildElements(const char16_t* path, const char16_t* element, c
     reader.texts.resize(count);
     reader.visit = &visit;
     std::string bytes;
-    if (!platform::ReadWholeFile(path, kMaxFileBytes, &bytes)) return XmlReadResult::kNotLoaded;
-    if (bytes.size() > static_cast<size_t>(INT32_MAX)) return XmlReadResult::kNotLoaded;
+    if (!ReadParsable(path, &bytes)) return XmlReadResult::kNotLoaded;
     // As xmlReadMemory: a memory context, the options, the whole document.
     ParserContext parser;
     parser.context = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));

@@ -70,10 +70,8 @@ struct Gathered {
     int32_t status;
     size_t text[kType];  // kName..kParam2
   };
-  static constexpr size_t kFieldUnits[kType] = {
-      sizeof(_RunData::name) / sizeof(char16_t), sizeof(_RunData::desc) / sizeof(char16_t),
-      sizeof(_RunData::cmdline) / sizeof(char16_t), sizeof(_RunData::mainkey) / sizeof(char16_t),
-      sizeof(_RunData::subkey) / sizeof(char16_t)};
+  static constexpr size_t kFieldUnits[kType] = {rundata::kNameUnits, rundata::kDescUnits, rundata::kCmdlineUnits,
+                                                 rundata::kMainkeyUnits, rundata::kSubkeyUnits};
   std::vector<Entry> entries;
   std::u16string text;
   int count[4] = {};
