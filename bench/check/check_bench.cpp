@@ -2,8 +2,8 @@
 //
 // The image (bench/check/check_image.h) is made here through the platform
 // layer, in a new image folder under /tmp. Every check runs as the first
-// call of a fresh process (a fork whose platform state is reset), as a
-// host's first call does. The floor reads what any check must: both
+// call of a fresh process (this program started again with the image and
+// the measure on its command line), as a host's first call does. The floor reads what any check must: both
 // registry files and the knowledge base whole, each distinct program
 // opened, its PE resources walked and its version block read, and both
 // folders listed. Repetitions of every measure alternate; each figure is
@@ -77,6 +77,7 @@ struct Image {
   std::vector<std::string> programs;    // each distinct program once
   std::vector<std::string> folders;     // the two startup folders
   int items = 0;
+  int shape[3] = {0, 0, 0};             // values, programs, folder files
   std::string systemReg;                // what system.reg was made from
 };
 
@@ -99,6 +100,30 @@ bool MakePrefixSystemReg(const std::string& root, std::string* source) {
   return WriteHost(path, text);
 }
 
+const char16_t kKnowledgeBase[] = u"C:\\runvane\\common\\config\\check\\RunLib.xml";
+
+// What the floor reads of the image at root, and its plan: the platform's
+// state pointed at the image. Computed alike by the process that made the
+// image and by each measuring process.
+bool DescribeImage(const std::string& root, int values, int programs, int folderFiles, Image* image,
+                   check_image::Plan* plan) {
+  image->root = root;
+  platform::image::SetRoot(image->root);
+  platform::SetModuleFileNameForTesting(kModule);
+  image->wholeFiles = {image->root + "/system.reg", image->root + "/user.reg",
+                       platform::image::HostPath(kKnowledgeBase)};
+  if (!check_image::PlanImage(values, programs, folderFiles, plan)) return false;
+  for (const std::u16string& path : plan->programs) image->programs.push_back(platform::image::HostPath(path.c_str()));
+  for (const std::u16string& path : plan->folderFiles)
+    image->programs.push_back(platform::image::HostPath(path.c_str()));
+  for (const std::u16string& path : plan->folders) image->folders.push_back(platform::image::HostPath(path.c_str()));
+  image->items = int(plan->values.size() + plan->folderFiles.size());
+  image->shape[0] = values;
+  image->shape[1] = programs;
+  image->shape[2] = folderFiles;
+  return true;
+}
+
 // A new image at /tmp with the knowledge base in place. programs == 0 gives
 // one Run value naming no program file, as on a freshly made prefix, in a
 // prefix's system.reg (MakePrefixSystemReg).
@@ -108,25 +133,14 @@ bool MakeImage(int values, int programs, int folderFiles, Image* image) {
   image->root = pattern;
   if (!platform::image::CreateImage(image->root)) return false;
   if (programs == 0 && !MakePrefixSystemReg(image->root, &image->systemReg)) return false;
-  platform::image::SetRoot(image->root);
-  platform::SetModuleFileNameForTesting(kModule);
+  check_image::Plan plan;
+  if (!DescribeImage(image->root, values, programs, folderFiles, image, &plan)) return false;
   if (!check_image::MakeFolders(kKnowledgeFolder)) return false;
-  const std::string knowledge = platform::image::HostPath(u"C:\\runvane\\common\\config\\check\\RunLib.xml");
-  if (!WriteHost(knowledge, ReadHost(RUNVANE_DATA_DIR "/RunLib.xml"))) return false;
-  image->wholeFiles = {image->root + "/system.reg", image->root + "/user.reg", knowledge};
-
+  if (!WriteHost(image->wholeFiles[2], ReadHost(RUNVANE_DATA_DIR "/RunLib.xml"))) return false;
   std::u16string fixture = wtext::FromUtf8("Z:" RUNVANE_FIXTURE_DIR "/normal.exe");
   for (char16_t& c : fixture)
     if (c == u'/') c = u'\\';
-  check_image::Plan plan;
-  if (!check_image::PlanImage(values, programs, folderFiles, &plan) || !check_image::MakeImage(plan, fixture))
-    return false;
-  for (const std::u16string& path : plan.programs) image->programs.push_back(platform::image::HostPath(path.c_str()));
-  for (const std::u16string& path : plan.folderFiles)
-    image->programs.push_back(platform::image::HostPath(path.c_str()));
-  for (const std::u16string& path : plan.folders) image->folders.push_back(platform::image::HostPath(path.c_str()));
-  image->items = int(plan.values.size() + plan.folderFiles.size());
-  return true;
+  return check_image::MakeImage(plan, fixture);
 }
 
 void RemoveImage(const Image& image) {
@@ -188,7 +202,7 @@ long Floor(const Image& image) {
 // kFloorWithList adds to the floor what no check can leave out either: the
 // host's list, one zero-filled node per item from the heap. kWarm times a
 // later check of the same process against the floor there, best of five.
-enum class Task { kCheck, kListing, kFloor, kFloorWithList, kWarm };
+enum class Task { kCheck, kListing, kFloor, kFloorWithList, kWarm, kShippedLoad };
 
 struct Result {
   double seconds = 0;
@@ -224,58 +238,105 @@ T InNewProcess(const T& failed, Work work) {
   return value;
 }
 
-// Runs one task as the first call of a new process, with the platform's
-// state for the image reset (so the registry files are read anew).
-Result InChild(const Image& image, Task task) {
-  return InNewProcess(Result(), [&image, task] {
-    platform::image::SetRoot(image.root);
-    Result r;
-    heap_meter::ResetPeak();
-    const long long before = heap_meter::InUse();
-    Clock::time_point start = Clock::now();
-    if (task == Task::kCheck) {
-      CheckNode* list = nullptr;
-      int32_t count = 0;
-      DLL_Check(&list, nullptr, &count, 0);
-      r.peakBytes = heap_meter::Peak() - before;
-      for (CheckNode* node = list; node != nullptr; node = node->next) ++r.found;
-      DLL_Release(list);
-    } else if (task == Task::kListing) {
-      platform::CallScope call;  // as the listing command's export holds
-      ScanContext context(nullptr, nullptr, 0);
-      AutoRunItemNode* head = nullptr;
-      ListAutoRunItems(context, &head);
-      r.peakBytes = heap_meter::Peak() - before;
-      for (AutoRunItemNode* node = head; node != nullptr; node = node->next) ++r.found;
-      FreeAutoRunList(head);
-    } else if (task == Task::kFloorWithList) {
-      r.found = int(Floor(image) > 0);
-      CheckNode* head = nullptr;
-      for (int i = 0; i < image.items; ++i) {
-        CheckNode* node = static_cast<CheckNode*>(calloc(1, sizeof(CheckNode)));
-        if (node == nullptr) break;
-        node->next = head;
-        head = node;
-      }
-      r.seconds = Seconds(start);
-      FreeCheckList(head);
-    } else if (task == Task::kWarm) {
-      r.found = CheckOnce();
-      r.seconds = r.floorSeconds = 1e9;
-      for (int i = 0; i < 5; ++i) {
-        Clock::time_point at = Clock::now();
-        Floor(image);
-        r.floorSeconds = std::min(r.floorSeconds, Seconds(at));
-        at = Clock::now();
-        CheckOnce();
-        r.seconds = std::min(r.seconds, Seconds(at));
-      }
-    } else {
-      r.found = int(Floor(image) > 0);
+// One task, timed, in this process: the platform's state already points at
+// the image.
+Result RunTask(const Image& image, Task task) {
+  Result r;
+  heap_meter::ResetPeak();
+  const long long before = heap_meter::InUse();
+  Clock::time_point start = Clock::now();
+  if (task == Task::kCheck) {
+    CheckNode* list = nullptr;
+    int32_t count = 0;
+    DLL_Check(&list, nullptr, &count, 0);
+    r.peakBytes = heap_meter::Peak() - before;
+    for (CheckNode* node = list; node != nullptr; node = node->next) ++r.found;
+    DLL_Release(list);
+  } else if (task == Task::kListing) {
+    platform::CallScope call;  // as the listing command's export holds
+    ScanContext context(nullptr, nullptr, 0);
+    AutoRunItemNode* head = nullptr;
+    ListAutoRunItems(context, &head);
+    r.peakBytes = heap_meter::Peak() - before;
+    for (AutoRunItemNode* node = head; node != nullptr; node = node->next) ++r.found;
+    FreeAutoRunList(head);
+  } else if (task == Task::kFloorWithList) {
+    r.found = int(Floor(image) > 0);
+    CheckNode* head = nullptr;
+    for (int i = 0; i < image.items; ++i) {
+      CheckNode* node = static_cast<CheckNode*>(calloc(1, sizeof(CheckNode)));
+      if (node == nullptr) break;
+      node->next = head;
+      head = node;
     }
-    if (task != Task::kFloorWithList && task != Task::kWarm) r.seconds = Seconds(start);
-    return r;
-  });
+    r.seconds = Seconds(start);
+    FreeCheckList(head);
+  } else if (task == Task::kWarm) {
+    r.found = CheckOnce();
+    r.seconds = r.floorSeconds = 1e9;
+    for (int i = 0; i < 5; ++i) {
+      Clock::time_point at = Clock::now();
+      Floor(image);
+      r.floorSeconds = std::min(r.floorSeconds, Seconds(at));
+      at = Clock::now();
+      CheckOnce();
+      r.seconds = std::min(r.seconds, Seconds(at));
+    }
+  } else if (task == Task::kShippedLoad) {
+    ScanContext context(nullptr, nullptr, 0);
+    LoadKnowledgeBase(context);
+  } else {
+    r.found = int(Floor(image) > 0);
+  }
+  if (task != Task::kFloorWithList && task != Task::kWarm) r.seconds = Seconds(start);
+  return r;
+}
+
+const char kMeasure[] = "--measure";
+
+// Runs one task as the first call of a new process: this program started
+// again (fork and exec) with the image and the task on its command line,
+// so that the measuring process has its own pages as a host's process has,
+// not those it would share with this one after a bare fork (every first
+// write to one of those copies the page). The result comes back through a
+// pipe.
+Result InChild(const Image& image, Task task) {
+  Result failed;
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return failed;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeFds[0]);
+    std::vector<std::string> args = {"check_bench", kMeasure, std::to_string(pipeFds[1]), image.root,
+                                     std::to_string(int(task))};
+    for (int n : image.shape) args.push_back(std::to_string(n));
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    execv("/proc/self/exe", argv.data());
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  Result value = failed;
+  if (pid > 0) {
+    if (read(pipeFds[0], &value, sizeof value) != ssize_t(sizeof value)) value = failed;
+    waitpid(pid, nullptr, 0);
+  }
+  close(pipeFds[0]);
+  return value;
+}
+
+// The measuring process's side of InChild: argv holds the pipe, the image's
+// root, the task and the image's shape.
+int Measure(int argc, char** argv) {
+  if (argc != 8) return 2;
+  const int fd = atoi(argv[2]);
+  Image image;
+  check_image::Plan plan;
+  if (!DescribeImage(argv[3], atoi(argv[5]), atoi(argv[6]), atoi(argv[7]), &image, &plan)) return 1;
+  platform::image::SetRoot(image.root);  // forgets what planning read, as a first call finds it
+  const Result r = RunTask(image, static_cast<Task>(atoi(argv[4])));
+  return write(fd, &r, sizeof r) == ssize_t(sizeof r) ? 0 : 1;
 }
 
 struct Best {
@@ -303,19 +364,6 @@ std::string KnowledgeBase(int size) {
 double FirstLoadSeconds(const std::u16string& module) {
   return InNewProcess(1e9, [&module] {
     platform::SetModuleFileNameForTesting(module.c_str());
-    ScanContext context(nullptr, nullptr, 0);
-    Clock::time_point start = Clock::now();
-    LoadKnowledgeBase(context);
-    return Seconds(start);
-  });
-}
-
-// The image's own knowledge base (the shipped one) loaded as the first call
-// of a new process, the platform's state for the image reset as for a check.
-double ShippedLoadSeconds(const Image& image) {
-  return InNewProcess(1e9, [&image] {
-    platform::image::SetRoot(image.root);
-    platform::SetModuleFileNameForTesting(kModule);
     ScanContext context(nullptr, nullptr, 0);
     Clock::time_point start = Clock::now();
     LoadKnowledgeBase(context);
@@ -366,6 +414,7 @@ void KnowledgeFigures(const Image& image, double* loadRatio, double* lookupRatio
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], kMeasure) == 0) return Measure(argc, argv);
   const int values = argc > 1 ? atoi(argv[1]) : 1000;
   const int programs = argc > 2 ? atoi(argv[2]) : 200;
   const int folderFiles = argc > 3 ? atoi(argv[3]) : 100;
@@ -401,9 +450,9 @@ int main(int argc, char** argv) {
   }
 
   Best big, small;
-  double shippedLoad = 1e9;
+  Result shippedLoad;
   for (int repetition = 0; repetition < kRepetitions; ++repetition) {
-    shippedLoad = std::min(shippedLoad, ShippedLoadSeconds(full));
+    Keep(&shippedLoad, InChild(full, Task::kShippedLoad));
     Keep(&big.floor, InChild(full, Task::kFloor));
     Keep(&big.check, InChild(full, Task::kCheck));
     Keep(&small.floor, InChild(fresh, Task::kFloor));
@@ -429,7 +478,7 @@ int main(int argc, char** argv) {
               small.check.seconds / small.floor.seconds, fresh.systemReg.c_str(),
               ReadHost(fresh.root + "/system.reg").size() / 1e6);
   std::printf("  knowledge-base load, the shipped one, first call in a process  %5.3f x the check's floor\n",
-              shippedLoad / big.floor.seconds);
+              shippedLoad.seconds / big.floor.seconds);
   std::printf("  knowledge-base load per entry, 100,000 / 10,000 entries  %5.2f\n", loadRatio);
   std::printf("  knowledge look-up per item, 100,000 / 0 entries          %5.2f\n", lookupRatio);
   std::printf("  peak heap of a check per item       %6.2f KB (one record is %.2f KB)\n",
