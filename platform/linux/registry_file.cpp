@@ -144,7 +144,16 @@ long ParseStrW(const char* src, char endChar, std::u16string* out) {
   out->clear();
   const char* p = src;
   char16_t units[2];
-  for (int n; (n = DecodeUnits(&p, endChar, units)) >= 0;) out->append(units, size_t(n));
+  for (;;) {
+    // A run of plain ASCII (no escape, not endChar) stands for itself, unit
+    // for byte: taken at once rather than one decoding step each.
+    const char* run = p;
+    while (static_cast<unsigned char>(*p - 1) < 0x7F && *p != '\\' && *p != endChar) ++p;
+    out->insert(out->end(), run, p);
+    const int n = DecodeUnits(&p, endChar, units);
+    if (n < 0) break;
+    out->append(units, size_t(n));
+  }
   if (!*p) return -1;
   return long(p + 1 - src);
 }
@@ -693,13 +702,8 @@ class File::Loader {
         }
       } else {
         // Only hex data continues on the next line.
-        const char* data = ValueData(p, &scratch_.name);
-        bool dangling = false;
-        if (data != nullptr && std::strncmp(data, "hex", 3) == 0) {
-          scratchRaw_.clear();
-          ParseData(data, &scratch_, &scratchRaw_, &dangling);
-        }
-        if (dangling) return Outcome::kReadWhole;
+        const char* data = ValueData(p, &scratchName_);
+        if (data != nullptr && Dangles(data)) return Outcome::kReadWhole;
         inHead_ = false;
       }
     }
@@ -959,35 +963,77 @@ class File::Loader {
     return p + len;
   }
 
-  bool ParseData(const char* p, Value* value, std::string* raw, bool* dangling) {
-    enum { kString, kDword, kBinary } parse;
-    struct Tag { const char* text; DWORD type; int parse; };
+  enum class DataForm { kString, kDword, kBinary };
+
+  // The tag a value's data starts with: its form, the type it gives, and
+  // *p moved past it. False when Wine knows no such tag.
+  static bool ReadDataTag(const char** p, DataForm* form, DWORD* type) {
+    struct Tag { const char* text; DWORD type; DataForm form; };
     static const Tag kTags[] = {
-        {"\"", REG_SZ, kString},       {"str:\"", REG_SZ, kString},     {"str(2):\"", REG_EXPAND_SZ, kString},
-        {"str(7):\"", REG_MULTI_SZ, kString}, {"hex:", REG_BINARY, kBinary}, {"dword:", REG_DWORD, kDword},
-        {"hex(", 0, kBinary},
+        {"\"", REG_SZ, DataForm::kString},       {"str:\"", REG_SZ, DataForm::kString},
+        {"str(2):\"", REG_EXPAND_SZ, DataForm::kString}, {"str(7):\"", REG_MULTI_SZ, DataForm::kString},
+        {"hex:", REG_BINARY, DataForm::kBinary}, {"dword:", REG_DWORD, DataForm::kDword},
+        {"hex(", 0, DataForm::kBinary},
     };
-    const Tag* tag = nullptr;
-    for (const Tag& t : kTags)
-      if (std::strncmp(p, t.text, std::strlen(t.text)) == 0) { tag = &t; break; }
-    if (tag == nullptr) return false;
-    parse = decltype(parse)(tag->parse);
-    value->type = tag->type;
-    if (std::strcmp(tag->text, "hex(") == 0) {
-      const char* end = nullptr;
-      value->type = DWORD(StrToUl16(p + 4, &end));
-      if (std::strncmp(end, "):", 2) != 0) return false;
-      p = end + 2;
-    } else {
-      p += std::strlen(tag->text);
+    for (const Tag& tag : kTags) {
+      const size_t length = std::strlen(tag.text);
+      if (std::strncmp(*p, tag.text, length) != 0) continue;
+      *form = tag.form;
+      *type = tag.type;
+      if (tag.type == 0) {  // "hex(" type "):"
+        const char* end = nullptr;
+        *type = DWORD(StrToUl16(*p + length, &end));
+        if (std::strncmp(end, "):", 2) != 0) return false;
+        *p = end + 2;
+      } else {
+        *p += length;
+      }
+      return true;
     }
-    if (parse == kString) {
+    return false;
+  }
+
+  // Wine's reading of hex data: bytes separated by commas and blanks, from
+  // p to the line's end e and on through every line a "\\" continues it
+  // to. add(byte) takes each byte; next(&p, &e) gives the next line, false
+  // at the end of the text (the data is then dangling). False when the
+  // data is malformed.
+  template <typename Add, typename NextLine>
+  static bool ReadHexLines(const char* p, const char* e, Add add, NextLine next, bool* dangling) {
+    for (;;) {
+      // A line ends before its line end (a line of the text) or at a NUL
+      // byte (a line read into a string): StrToUl16 never reads past it.
+      while (p < e && IsHexDigit(*p)) {
+        const char* end = nullptr;
+        uint32_t byte = uint32_t(StrToUl16(p, &end));
+        if (end == p || byte > 0xFF) return false;
+        add(char(byte));
+        p = end;
+        while (p < e && IsSpace(*p)) ++p;
+        if (p < e && *p == ',') ++p;
+        while (p < e && IsSpace(*p)) ++p;
+      }
+      while (p < e && IsSpace(*p)) ++p;
+      if (p == e) return true;
+      if (*p != '\\') return false;
+      if (!next(&p, &e)) {
+        *dangling = true;
+        return false;
+      }
+      while (p < e && IsSpace(*p)) ++p;
+    }
+  }
+
+  bool ParseData(const char* p, Value* value, std::string* raw, bool* dangling) {
+    DataForm form;
+    if (!ReadDataTag(&p, &form, &value->type)) return false;
+    if (form == DataForm::kString) {
       std::u16string text;
       if (ParseStrW(p, '"', &text) < 0) return false;
       value->data = Utf16Bytes(text, true);
       return true;
     }
-    if (parse == kDword) {
+    if (form == DataForm::kDword) {
       uint32_t dw = uint32_t(StrToUl16(p, nullptr));
       value->data.assign(4, '\0');
       for (int i = 0; i < 4; ++i) value->data[i] = char((dw >> (8 * i)) & 0xFF);
@@ -995,28 +1041,43 @@ class File::Loader {
     }
     value->data.clear();
     std::string line, kept;
-    for (;;) {
-      while (IsHexDigit(*p)) {
-        const char* end = nullptr;
-        uint32_t byte = uint32_t(StrToUl16(p, &end));
-        if (end == p || byte > 0xFF) return false;
-        value->data.push_back(char(byte));
-        p = end;
-        while (IsSpace(*p)) ++p;
-        if (*p == ',') ++p;
-        while (IsSpace(*p)) ++p;
-      }
-      while (IsSpace(*p)) ++p;
-      if (*p == 0) return true;
-      if (*p != '\\') return false;
-      if (!lines_.Next(&line, &kept)) {
-        *dangling = true;
-        return false;
-      }
-      *raw += kept;
-      p = line.c_str();
-      while (IsSpace(*p)) ++p;
-    }
+    return ReadHexLines(
+        p, p + std::strlen(p), [value](char byte) { value->data.push_back(byte); },
+        [&](const char** from, const char** to) {
+          if (!lines_.Next(&line, &kept)) return false;
+          *raw += kept;
+          *from = line.c_str();
+          *to = *from + line.size();
+          return true;
+        },
+        dangling);
+  }
+
+  // A scan's reading of a value line's data: only whether hex data goes on
+  // past the end of the text. Its continuation lines are passed over as
+  // pieces of the text (one without NUL bytes), nothing is built.
+  bool Dangles(const char* p) {
+    DataForm form;
+    DWORD type;
+    bool dangling = false;
+    if (!ReadDataTag(&p, &form, &type) || form != DataForm::kBinary) return false;
+    ReadHexLines(
+        p, p + std::strlen(p), [](char) {},
+        [this](const char** from, const char** to) {
+          size_t begin = 0, end = 0;
+          if (!lines_.NextSpan(&begin, &end)) return false;
+          const char* text = lines_.Text().data();
+          const char* stop = text + end;
+          if (end > begin && stop[-1] == '\n') {
+            --stop;
+            if (stop > text + begin && stop[-1] == '\r') --stop;
+          }
+          *from = text + begin;
+          *to = stop;
+          return true;
+        },
+        &dangling);
+    return dangling;
   }
 
   File* file_;            // null in a replay
@@ -1032,8 +1093,7 @@ class File::Loader {
   std::string pending_;   // ignored lines waiting for the next value of key_
   std::u16string sectionName_;  // the section line's name (its room reused)
   size_t lineOffset_ = 0;       // where the open block's section line starts
-  Value scratch_;               // a scan's reading of a hex value, thrown away
-  std::string scratchRaw_;
+  std::u16string scratchName_;  // a scan's reading of a value's name, thrown away
   bool lineRewritten_ = false;  // its line is kept in another form
   const char* lineStart_ = nullptr;  // the section line being read
   int arch_ = 0;
