@@ -138,6 +138,21 @@ int DecodeUnits(const char** at, char endChar, char16_t out[2]) {
   return 2;
 }
 
+// A run of plain ASCII from *at appended to out, *at moved past it: bytes 1
+// to 127 other than the escape character and endChar, which stand for
+// themselves, unit for byte. Readers take such a run at once rather than one
+// DecodeUnits step each.
+void AppendPlainRun(const char** at, char endChar, std::u16string* out) {
+  const char* run = *at;
+  const char* p = run;
+  while (static_cast<unsigned char>(*p - 1) < 0x7F && *p != '\\' && *p != endChar) ++p;
+  if (p == run) return;
+  const size_t old = out->size();
+  out->resize(old + size_t(p - run));
+  for (size_t i = 0; run + i < p; ++i) (*out)[old + i] = char16_t(run[i]);
+  *at = p;
+}
+
 // Wine's reading of escaped text: from src up to the unescaped endChar.
 // Returns the bytes read including endChar, or -1 when endChar is missing.
 long ParseStrW(const char* src, char endChar, std::u16string* out) {
@@ -145,11 +160,7 @@ long ParseStrW(const char* src, char endChar, std::u16string* out) {
   const char* p = src;
   char16_t units[2];
   for (;;) {
-    // A run of plain ASCII (no escape, not endChar) stands for itself, unit
-    // for byte: taken at once rather than one decoding step each.
-    const char* run = p;
-    while (static_cast<unsigned char>(*p - 1) < 0x7F && *p != '\\' && *p != endChar) ++p;
-    out->insert(out->end(), run, p);
+    AppendPlainRun(&p, endChar, out);
     const int n = DecodeUnits(&p, endChar, units);
     if (n < 0) break;
     out->append(units, size_t(n));
@@ -762,10 +773,10 @@ class File::Loader {
       if (PathStartsWith(path, link)) return false;
     const size_t at = size_t(name - lineStart_);
     if (file_->blocks_.size() >= UINT32_MAX || at >= UINT32_MAX) return false;
-    file_->root_->pending.push_back({uint32_t(file_->blocks_.size()), uint32_t(at)});
     file_->lazyTree_ = true;
     file_->blocks_.push_back(Block());
     file_->blocks_.back().headEnd = uint32_t(lineEnd_);
+    file_->AddPending(file_->root_.get(), uint32_t(file_->blocks_.size() - 1), uint32_t(at));
     noted_ = true;
     inHead_ = true;
     return true;
@@ -1004,8 +1015,19 @@ class File::Loader {
       // A line ends before its line end (a line of the text) or at a NUL
       // byte (a line read into a string): StrToUl16 never reads past it.
       while (p < e && IsHexDigit(*p)) {
+        // One or two digits and no "0x" make a byte as strtoul reads it;
+        // anything longer goes through strtoul's own reading.
         const char* end = nullptr;
-        uint32_t byte = uint32_t(StrToUl16(p, &end));
+        uint32_t byte;
+        if (IsHexDigit(p[1]) && !IsHexDigit(p[2])) {
+          byte = uint32_t(HexValue(p[0]) * 16 + HexValue(p[1]));
+          end = p + 2;
+        } else if (!IsHexDigit(p[1]) && !(p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))) {
+          byte = uint32_t(HexValue(p[0]));
+          end = p + 1;
+        } else {
+          byte = uint32_t(StrToUl16(p, &end));
+        }
         if (end == p || byte > 0xFF) return false;
         add(char(byte));
         p = end;
@@ -1247,7 +1269,9 @@ bool NextName(const char** at, std::u16string* name, bool* last) {
   char16_t units[2];
   const char* p = *at;
   int n;
-  while ((n = DecodeUnits(&p, ']', units)) >= 0) {
+  for (;;) {
+    AppendPlainRun(&p, ']', name);
+    if ((n = DecodeUnits(&p, ']', units)) < 0) break;
     if (n == 1 && units[0] == u'\\') {
       if (!name->empty()) break;
       continue;
@@ -1270,23 +1294,25 @@ bool NextName(const char** at, std::u16string* name, bool* last) {
 
 void File::Expand(Key* key) {
   if (key == nullptr || key->pending.empty()) return;
-  std::vector<Key::Pending> pending;
-  pending.swap(key->pending);
+  uint32_t next = key->pending.first;
+  key->pending = Key::Pending();
   // The sub-keys are made in file order, each named as its first section
   // line names it, through the reading's table (ExpandAll keeps one for all
   // keys); they are sorted when the table ends.
   const bool ownTable = !readingChildren_;
   if (ownTable) StartChildTable(16);
   std::u16string name;
-  for (const Key::Pending& section : pending) {
-    Block& block = blocks_[section.section];
-    const char* at = text_->data() + block.from + section.at;
+  while (next != Key::kNoSection) {
+    const uint32_t section = next;
+    Block& block = blocks_[section];
+    next = block.nextPending;
+    const char* at = text_->data() + block.from + block.nameAt;
     bool last = false;
     if (!NextName(&at, &name, &last)) continue;  // not noted: every noted line names a key
     Key* child = Child(key, name.data(), name.size());
     if (child == nullptr) child = NewChild(key, name.data(), name.size());
     if (!last) {
-      child->pending.push_back({section.section, uint32_t(at - (text_->data() + block.from))});
+      AddPending(child, section, uint32_t(at - (text_->data() + block.from)));
       continue;
     }
     // The section is the sub-key's own, as a reading that makes the keys
@@ -1303,6 +1329,15 @@ void File::Expand(Key* key) {
     if (block.bodyFrom < end) child->unread.push_back({text_.get(), block.bodyFrom, end, first});
   }
   if (ownTable) EndChildTable();
+}
+
+void File::AddPending(Key* key, uint32_t section, uint32_t nameAt) {
+  Block& block = blocks_[section];
+  block.nextPending = Key::kNoSection;
+  block.nameAt = nameAt;
+  if (key->pending.empty()) key->pending.first = section;
+  else blocks_[key->pending.last].nextPending = section;
+  key->pending.last = section;
 }
 
 void File::ExpandAll() {

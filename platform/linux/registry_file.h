@@ -85,13 +85,15 @@ struct Key {
   ValueIndex index;
 
   // Sections below this key whose keys are not made yet (a lazily read
-  // file), in file order: the section's place among the file's sections,
-  // and where the rest of its name starts in its section line.
+  // file), in file order: a list through the file's section blocks (each
+  // section is pending below one key at a time), by their places among the
+  // file's sections.
+  static constexpr uint32_t kNoSection = UINT32_MAX;
   struct Pending {
-    uint32_t section;
-    uint32_t at;
+    uint32_t first = kNoSection, last = kNoSection;
+    bool empty() const { return first == kNoSection; }
   };
-  std::vector<Pending> pending;
+  Pending pending;
 };
 
 
@@ -157,6 +159,10 @@ class File {
     // and where its head (section line and the option lines right after
     // it) ends.
     uint32_t from = 0, length = 0, bodyFrom = 0, headEnd = 0;
+    // Lazily read, while its key is not made: the next section pending
+    // below the same key, and where the rest of its name starts in its
+    // section line.
+    uint32_t nextPending = Key::kNoSection, nameAt = 0;
 
     std::string& Text() {
       if (!own) own = std::make_unique<std::string>();
@@ -172,6 +178,8 @@ class File {
   // Makes the sub-keys of key from its pending sections (a lazily read
   // file); every key of the file, for ExpandAll.
   void Expand(Key* key);
+  // Puts a section at the end of the ones pending below key.
+  void AddPending(Key* key, uint32_t section, uint32_t nameAt);
   void ExpandAll();
   // Sub-key look-up and creation, through the reading's table while a file
   // is read (sub-keys unsorted until EndChildTable), else sorted.
