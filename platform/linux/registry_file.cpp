@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "platform/case_fold.h"
+#include "platform/large_pages.h"
 
 namespace platform {
 namespace regfile {
@@ -669,7 +670,12 @@ class File::Loader {
     if (!lines_.Next(&line, &kept) || line != kHeaderLine) return Outcome::kRefused;
     file_->header_ = kept;
     const std::string& text = lines_.Text();
-    if (keysLater_) file_->blocks_.reserve(SectionLinesAtMost(text));
+    if (keysLater_) {
+      // One block a section: their pages are asked for at once rather than
+      // one fault each as the scan fills them.
+      file_->blocks_.reserve(SectionLinesAtMost(text));
+      platform::PopulatePages(file_->blocks_.data(), file_->blocks_.capacity() * sizeof(Block));
+    }
     size_t body = lines_.Position();  // where the open block's lines start
     size_t begin = 0, end = 0;
     while (lines_.NextSpan(&begin, &end)) {

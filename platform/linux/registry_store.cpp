@@ -11,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/large_pages.h"
 #include "platform/linux/backend.h"
 #include "platform/linux/hive_store.h"
 
@@ -58,7 +59,11 @@ void Remember(HiveState& state, const struct stat& st) {
 
 // Reads a whole file straight into *bytes: room for the size fstat gave and
 // one byte more (one read when the file did not grow), then on to its end.
+// The room's pages are asked for at once, not one fault each.
 bool ReadAll(int fd, size_t expected, std::string* bytes) {
+  bytes->clear();
+  bytes->reserve(expected + 1);
+  platform::PopulatePages(bytes->data(), bytes->capacity());
   bytes->assign(expected + 1, '\0');
   size_t done = 0;
   for (;;) {
