@@ -100,7 +100,7 @@ bool SetRunValues(int size) {
 struct Measure {
   double load = 0;          // one LoadKnowledgeBase, repeated in this process
   double freshLoad = 0;     // the first LoadKnowledgeBase of a new process
-  double scanPerItem = 0;   // a whole check, per item found
+  double scanPerItem = 0;   // a whole check, per item found; < 0: not measurable
   double lookupPerItem = 0; // ClassifyItem alone, per item
   double walkPerItem = 0;   // the plain first-match walk, per item
   int found = 0;
@@ -138,7 +138,9 @@ void MeasureLoadAndCheck(Subject& subject, Measure& m) {
     check = std::min(check, Seconds(start));
   }
   m.found = context.inventory.GetSize();
-  m.scanPerItem = std::max(check - m.load, 0.0) / kItems;
+  // Negative when the load's own spread is larger than the scan: a large
+  // base's load dwarfs the scan of a thousand items, and no figure is given.
+  m.scanPerItem = check > m.load ? (check - m.load) / kItems : -1;
 }
 
 // The first load of a new process (this program run again), as a host's
@@ -251,10 +253,13 @@ int main(int argc, char** argv) {
               "scan us/item", "ratio", "lookup ns", "ratio", "walk ns", "walk ratio");
   for (size_t i = 0; i < results.size(); ++i) {
     const Measure& m = results[i];
-    std::printf("%9d %8d %10.2f %10.2f %12.2f %8.2f %12.1f %8.2f %12.1f %11.1f\n", sizes[i], m.found, m.load * 1e3,
-                m.freshLoad * 1e3, m.scanPerItem * 1e6, m.scanPerItem / base.scanPerItem, m.lookupPerItem * 1e9,
-                m.lookupPerItem / base.lookupPerItem, m.walkPerItem * 1e9,
-                m.walkPerItem / (base.walkPerItem > 0 ? base.walkPerItem : 1e-9));
+    char scan[32] = "           -", scanRatio[32] = "       -";
+    if (m.scanPerItem >= 0) std::snprintf(scan, sizeof scan, "%12.2f", m.scanPerItem * 1e6);
+    if (m.scanPerItem >= 0 && base.scanPerItem > 0)
+      std::snprintf(scanRatio, sizeof scanRatio, "%8.2f", m.scanPerItem / base.scanPerItem);
+    std::printf("%9d %8d %10.2f %10.2f %s %s %12.1f %8.2f %12.1f %11.1f\n", sizes[i], m.found, m.load * 1e3,
+                m.freshLoad * 1e3, scan, scanRatio, m.lookupPerItem * 1e9, m.lookupPerItem / base.lookupPerItem,
+                m.walkPerItem * 1e9, m.walkPerItem / (base.walkPerItem > 0 ? base.walkPerItem : 1e-9));
   }
   const size_t last = results.size() - 1;
   if (last >= 2 && sizes[last - 1] > 0 && sizes[last] > 0) {
