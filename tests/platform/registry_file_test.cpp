@@ -443,6 +443,9 @@ TEST(RegistryFile, DataFormsAreReadAsWineReadsThem) {
       "\"h2\"=hex():01\r\n"
       "\"h3\"=hex:1 2,3\r\n"
       "\"h4\"=hex:100\r\n"
+      "\"h5\"=hex:0x1f,001,a,0b\r\n"
+      "\"h6\"=hex:1,0xfff\r\n"
+      "\"h7\"=hex:0x,1\r\n"
       "\"s1\"=str(1):\"x\"\r\n"
       "\"s2\"=\"a\xff\xc3\xa9\xe2\x82\"\r\n"
       "\"s3\"=\"\\x41g\\101\\q\"  trailing\r\n"
@@ -465,6 +468,9 @@ TEST(RegistryFile, DataFormsAreReadAsWineReadsThem) {
   EXPECT_EQ(value(u"h2")->data, "\x01");
   EXPECT_EQ(value(u"h3")->data, "\x01\x02\x03");
   EXPECT_EQ(value(u"h4")->type, DWORD(REG_NONE)) << "a byte above ff is malformed";
+  EXPECT_EQ(value(u"h5")->data, "\x1f\x01\x0a\x0b") << "a byte is what strtoul reads: 0x, leading zeros";
+  EXPECT_EQ(value(u"h6")->type, DWORD(REG_NONE));
+  EXPECT_EQ(value(u"h7")->type, DWORD(REG_NONE)) << "\"0x\" without a digit reads as 0, then x";
   EXPECT_EQ(value(u"s1")->type, DWORD(REG_NONE));
   EXPECT_EQ(Text(*value(u"s2")), std::u16string(u"a\u00e9") + u'\0') << "invalid UTF-8 is dropped";
   EXPECT_EQ(Text(*value(u"s3")), std::u16string(u"AgAq") + u'\0');
@@ -472,7 +478,7 @@ TEST(RegistryFile, DataFormsAreReadAsWineReadsThem) {
   EXPECT_EQ(Text(*value(u"")), std::u16string(u"default") + u'\0');
   ASSERT_NE(value(u"nul"), nullptr) << "the line ends at its NUL byte";
   EXPECT_EQ(value(u"nul")->type, DWORD(REG_NONE));
-  EXPECT_EQ(key->values.size(), 13u) << "\"=\"no name\" names a value \"=\" with no = after it: ignored";
+  EXPECT_EQ(key->values.size(), 16u) << "\"=\"no name\" names a value \"=\" with no = after it: ignored";
 }
 
 TEST(RegistryFile, SectionsAndOptionsAreReadAsWineReadsThem) {
