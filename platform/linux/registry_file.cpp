@@ -1194,7 +1194,7 @@ void SortChildren(Key* key) {
 }  // namespace
 
 void File::StartChildTable(size_t slots) {
-  childSlots_.assign(slots, nullptr);
+  childSlots_.assign(slots, ChildSlot());
   childCount_ = 0;
   unsorted_.clear();
   readingChildren_ = true;
@@ -1202,7 +1202,7 @@ void File::StartChildTable(size_t slots) {
 
 void File::EndChildTable() {
   readingChildren_ = false;
-  std::vector<Key*>().swap(childSlots_);
+  std::vector<ChildSlot>().swap(childSlots_);
   std::sort(unsorted_.begin(), unsorted_.end());
   unsorted_.erase(std::unique(unsorted_.begin(), unsorted_.end()), unsorted_.end());
   for (Key* key : unsorted_) SortChildren(key);
@@ -1215,8 +1215,10 @@ Key* File::Child(Key* key, const char16_t* name, size_t units) {
     return FindChild(key, std::u16string(name, units));
   }
   const size_t mask = childSlots_.size() - 1;
-  for (size_t i = ChildHash(key, name, units) & mask; childSlots_[i] != nullptr; i = (i + 1) & mask) {
-    Key* child = childSlots_[i];
+  const size_t hash = ChildHash(key, name, units);
+  for (size_t i = hash & mask; childSlots_[i].key != nullptr; i = (i + 1) & mask) {
+    if (childSlots_[i].hash != hash) continue;
+    Key* child = childSlots_[i].key;
     if (child->parent == key && CompareFolded(child->name.data(), child->name.size(), name, units) == 0)
       return child;
   }
@@ -1236,21 +1238,21 @@ Key* File::NewChild(Key* key, const char16_t* units, size_t count) {
     unsorted_.push_back(key);
   key->children.push_back(std::move(owned));
   if (2 * (childCount_ + 1) > childSlots_.size()) {
-    std::vector<Key*> old(childSlots_.size() * 2, nullptr);
+    std::vector<ChildSlot> old(childSlots_.size() * 2);
     old.swap(childSlots_);
-    for (Key* k : old)
-      if (k != nullptr) PlaceChild(k);
+    for (const ChildSlot& slot : old)
+      if (slot.key != nullptr) PlaceChild(slot.key, slot.hash);
   }
-  PlaceChild(child);
+  PlaceChild(child, ChildHash(key, child->name.data(), child->name.size()));
   ++childCount_;
   return child;
 }
 
-void File::PlaceChild(Key* child) {
+void File::PlaceChild(Key* child, size_t hash) {
   const size_t mask = childSlots_.size() - 1;
-  size_t i = ChildHash(child->parent, child->name.data(), child->name.size()) & mask;
-  while (childSlots_[i] != nullptr) i = (i + 1) & mask;
-  childSlots_[i] = child;
+  size_t i = hash & mask;
+  while (childSlots_[i].key != nullptr) i = (i + 1) & mask;
+  childSlots_[i] = {child, hash};
 }
 
 std::string_view File::TextOf(const Block& block) const {

@@ -187,7 +187,7 @@ class File {
   Key* NewChild(Key* key, const char16_t* name, size_t units);
   void StartChildTable(size_t slots = 1024);  // a power of two
   void EndChildTable();
-  void PlaceChild(Key* child);
+  void PlaceChild(Key* child, size_t hash);
 
   // The key a symbolic link leads to (key itself when it is no link), or
   // null when Wine cannot follow it. Only targets inside this file are
@@ -205,7 +205,13 @@ class File {
   bool allLoaded_ = true;      // no key has unread sections
   bool lazyTree_ = false;      // some keys are not made yet (Key::pending)
   bool readingChildren_ = false;
-  std::vector<Key*> childSlots_;  // (parent, folded name) while reading
+  // (parent, folded name) while reading; each slot keeps its hash, so a
+  // probe passes other keys without reading them.
+  struct ChildSlot {
+    Key* key = nullptr;
+    size_t hash = 0;
+  };
+  std::vector<ChildSlot> childSlots_;
   size_t childCount_ = 0;
   std::vector<Key*> unsorted_;    // parents whose sub-keys came out of order
   std::vector<Block> blocks_;  // the sections, in file order
