@@ -215,8 +215,14 @@ LONG RegCloseKey(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT ||
       key == HKEY_USERS)
     return ERROR_SUCCESS;
-  return Handles().erase(reinterpret_cast<uintptr_t>(key)) == 1 ? ERROR_SUCCESS
-                                                                 : ERROR_INVALID_HANDLE;
+  auto it = Handles().find(reinterpret_cast<uintptr_t>(key));
+  if (it == Handles().end()) return ERROR_INVALID_HANDLE;
+  const OpenKey open = std::move(it->second);
+  Handles().erase(it);
+  // The key's values are read again from the hive's text when next asked
+  // for: a scan over many keys then holds one key's values at a time.
+  backend::ForgetValues(open.hive, open.path);
+  return ERROR_SUCCESS;
 }
 
 LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* /*reserved*/,

@@ -1261,10 +1261,22 @@ std::string_view File::TextOf(const Block& block) const {
 }
 
 void File::LoadValues(Key* key) {
-  if (key == nullptr || key->unread.empty()) return;
-  std::vector<Key::Unread> unread;
-  unread.swap(key->unread);
-  for (const Key::Unread& section : unread) Loader(*section.text, key, section.begin, section.end, section.first).Replay();
+  if (key == nullptr || key->valuesRead || key->unread.empty()) return;
+  for (const Key::Unread& section : key->unread)
+    Loader(*section.text, key, section.begin, section.end, section.first).Replay();
+  key->valuesRead = true;
+}
+
+bool File::ForgetValues(Key* key) {
+  // Only replaying the sections gave the key its values and its tail: a
+  // key's lines are all in its unread sections until it is changed.
+  if (key == nullptr || !key->valuesRead || key->changed) return false;
+  std::vector<Value>().swap(key->values);
+  key->index = ValueIndex();
+  std::string().swap(key->tail);
+  key->valuesRead = false;
+  allLoaded_ = false;
+  return true;
 }
 
 namespace {

@@ -82,6 +82,7 @@ struct Key {
     bool first;
   };
   std::vector<Unread> unread;
+  bool valuesRead = false;  // unread has been read into values (File::ForgetValues)
   ValueIndex index;
 
   // Sections below this key whose keys are not made yet (a lazily read
@@ -134,6 +135,12 @@ class File {
   // Deletes a key (not the root) and everything below it.
   void Delete(Key* key);
 
+  // Drops the values a key's unread sections were read into when nothing of
+  // the key changed since: they are read again from the same text when the
+  // key is next handed out, so a key holds them only while it is in use.
+  // False (the values kept) for a changed key or one not read lazily.
+  bool ForgetValues(Key* key);
+
   static Value* FindValue(Key* key, const std::u16string& name);
   void SetValue(Key* key, const std::u16string& name, DWORD type, const std::string& data);
   // False when the key has no such value.
@@ -174,6 +181,7 @@ class File {
 
   // Reads the lines of a key's unread sections into its values (their
   // leading lines, its tail): what a whole reading would have made of them.
+  // The sections stay noted, for ForgetValues.
   static void LoadValues(Key* key);
   // Makes the sub-keys of key from its pending sections (a lazily read
   // file); every key of the file, for ExpandAll.

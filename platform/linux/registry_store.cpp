@@ -210,6 +210,13 @@ regfile::File* ReadHive(Hive hive, LONG* error) {
   return r == ERROR_SUCCESS ? &State(hive).file : nullptr;
 }
 
+void ForgetValues(Hive hive, const regfile::KeyPath& path) {
+  if (OfflineImage()) return;  // a hive file's keys are not read from text
+  HiveState& state = State(hive);
+  if (!state.loaded || !state.valid) return;
+  state.file.ForgetValues(state.file.Find(path));
+}
+
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {
   std::string target = path;
   char real[PATH_MAX];

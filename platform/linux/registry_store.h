@@ -25,6 +25,11 @@ std::string HiveFile(const std::string& root, Hive hive);
 // cannot be read or is not a registry file. A missing file reads as empty.
 regfile::File* ReadHive(Hive hive, LONG* error);
 
+// The key's values, read from the hive's text, are dropped until they are
+// asked for again (regfile::File::ForgetValues), unless the key changed.
+// The hive as last read: its file is not looked at again.
+void ForgetValues(Hive hive, const regfile::KeyPath& path);
+
 // Runs change on the current hive under the image's lock and saves the
 // result atomically when change reports a modification. Returns change's
 // result, or the error that prevented the change or the save (the hive then

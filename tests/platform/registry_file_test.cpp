@@ -734,6 +734,38 @@ TEST(RegistryFile, KeysMadeAsTheyAreLookedUpAreThoseOfAWholeReading) {
   ExpectSameKeysBelow(changedWhole, changedLazy, {}, 6);
 }
 
+// A key's values read from its sections may be dropped while the key is
+// unchanged, and are then read again the same; a changed key keeps them,
+// and a change after dropping them loses none.
+TEST(RegistryFile, ForgottenValuesAreReadAgainAndAChangedKeyKeepsItsOwn) {
+  const std::string text =
+      "WINE REGISTRY Version 2\n\n[Run] 1\n\"A\"=\"one\"\n;; a comment\n\"B\"=hex:01,\\\n  02\n#tail option\n"
+      "\n[Run] 2\n\"A\"=\"second section wins\"\n\"C\"=dword:3\n\n[Other] 3\n\"X\"=\"x\"\n";
+  File whole, lazy;
+  ReadBoth(text, &whole, &lazy);
+  Key* run = lazy.Find({u"Run"});
+  ASSERT_NE(run, nullptr);
+  EXPECT_FALSE(lazy.ForgetValues(whole.Find({u"Run"}))) << "a whole reading's values are not text to read again";
+  EXPECT_EQ(run->values.size(), 3u);
+  ASSERT_TRUE(lazy.ForgetValues(run));
+  EXPECT_TRUE(run->values.empty());
+  EXPECT_FALSE(lazy.ForgetValues(run)) << "nothing left to drop";
+  EXPECT_EQ(lazy.Serialize(), text) << "an unchanged key is written from its text";
+  ExpectSameKeysBelow(whole, lazy, {}, 2);  // read again on the way
+  ASSERT_TRUE(lazy.ForgetValues(lazy.Find({u"Run"})));
+  ASSERT_EQ(lazy.Root()->children.size(), 2u);
+  EXPECT_EQ(lazy.Find({u"Run"})->values.size(), 3u) << "Root reads the dropped values again";
+
+  // A change, before or after the values were dropped, keeps every value.
+  for (File* f : {&whole, &lazy}) f->SetValue(f->Find({u"Run"}), u"D", REG_SZ, std::string("d\0\0\0", 4));
+  EXPECT_FALSE(lazy.ForgetValues(lazy.Find({u"Run"})));
+  EXPECT_EQ(lazy.Find({u"Run"})->values.size(), 4u);
+  ASSERT_TRUE(lazy.ForgetValues(lazy.Find({u"Other"})));
+  for (File* f : {&whole, &lazy}) f->SetValue(f->Find({u"Other"}), u"Y", REG_SZ, std::string("y\0\0\0", 4));
+  EXPECT_EQ(lazy.Find({u"Other"})->values.size(), 2u);
+  EXPECT_EQ(lazy.Serialize(), whole.Serialize());
+}
+
 // A continuation that runs off the end of the text is written back as Wine
 // read it; a lazy reading falls back to the whole one for that.
 TEST(RegistryFile, ALazyReadingOfADanglingContinuationIsTheWholeReading) {

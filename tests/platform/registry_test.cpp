@@ -186,6 +186,44 @@ TEST_F(Registry, EnumerationListsEveryValueOnceIncludingTheDefault) {
   EXPECT_EQ(names, (std::vector<std::u16string>{u"", u"A", u"b", u"c"}));
 }
 
+// Every value and its data, in enumeration order, through a new handle.
+std::vector<std::pair<std::u16string, std::u16string>> ReadAll(const std::u16string& path) {
+  std::vector<std::pair<std::u16string, std::u16string>> out;
+  ScopedKey key;
+  if (platform::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return out;
+  for (DWORD i = 0;; ++i) {
+    char16_t name[32], data[32] = {};
+    DWORD nameLength = 32, dataLength = sizeof data;
+    if (platform::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                                &dataLength) != ERROR_SUCCESS)
+      break;
+    out.push_back({name, data});
+  }
+  return out;
+}
+
+// Closing a handle may let the backend drop what it read of the key; what
+// a later handle reads, and what a change keeps, must not depend on it.
+TEST_F(Registry, ValuesStayTheSameAcrossHandlesAndAChangeKeepsEveryOne) {
+  const std::u16string path = Key(u"\\Handles");
+  {
+    ScopedKey key;
+    ASSERT_EQ(Create(path, &key), ERROR_SUCCESS);
+    for (const char16_t* name : {u"a", u"b", u"c"}) ASSERT_EQ(SetText(key.get(), name, name), ERROR_SUCCESS);
+  }
+  const auto first = ReadAll(path);
+  ASSERT_EQ(first.size(), 3u);
+  EXPECT_EQ(ReadAll(path), first);
+  ScopedKey open;  // one handle stays open while others come and go
+  ASSERT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, open.receive()),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ReadAll(path), first);
+  ASSERT_EQ(SetText(open.get(), u"d", u"d"), ERROR_SUCCESS);
+  open.reset();
+  EXPECT_EQ(ReadAll(path), (std::vector<std::pair<std::u16string, std::u16string>>{
+                               {u"a", u"a"}, {u"b", u"b"}, {u"c", u"c"}, {u"d", u"d"}}));
+}
+
 TEST_F(Registry, QueryReportsSizesAndRefusesSmallBuffers) {
   ScopedKey key;
   ASSERT_EQ(Create(kTestKey, &key), ERROR_SUCCESS);
