@@ -214,6 +214,21 @@ struct Result {
 // A check of the image, its list released; the count of nodes.
 int CheckOnce() { return check_image::CheckAndRelease(&DLL_Check, &DLL_Release); }
 
+// The parent's side of a measuring process made by fork (pid, or < 0 when
+// it could not be made): the value it writes into the pipe, failed when it
+// said nothing.
+template <typename T>
+T ReadFromChild(pid_t pid, int pipeFds[2], const T& failed) {
+  close(pipeFds[1]);
+  T value = failed;
+  if (pid > 0) {
+    if (read(pipeFds[0], &value, sizeof value) != ssize_t(sizeof value)) value = failed;
+    waitpid(pid, nullptr, 0);
+  }
+  close(pipeFds[0]);
+  return value;
+}
+
 // What work returns, computed in a new process (a fork) and handed back
 // through a pipe; failed when the process could not be made or said nothing.
 template <typename T, typename Work>
@@ -228,14 +243,7 @@ T InNewProcess(const T& failed, Work work) {
     (void)ignored;
     _exit(0);
   }
-  close(pipeFds[1]);
-  T value = failed;
-  if (pid > 0) {
-    if (read(pipeFds[0], &value, sizeof value) != ssize_t(sizeof value)) value = failed;
-    waitpid(pid, nullptr, 0);
-  }
-  close(pipeFds[0]);
-  return value;
+  return ReadFromChild(pid, pipeFds, failed);
 }
 
 // One task, timed, in this process: the platform's state already points at
@@ -316,14 +324,7 @@ Result InChild(const Image& image, Task task) {
     execv("/proc/self/exe", argv.data());
     _exit(127);
   }
-  close(pipeFds[1]);
-  Result value = failed;
-  if (pid > 0) {
-    if (read(pipeFds[0], &value, sizeof value) != ssize_t(sizeof value)) value = failed;
-    waitpid(pid, nullptr, 0);
-  }
-  close(pipeFds[0]);
-  return value;
+  return ReadFromChild(pid, pipeFds, failed);
 }
 
 // The measuring process's side of InChild: argv holds the pipe, the image's
