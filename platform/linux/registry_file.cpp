@@ -1419,18 +1419,25 @@ Key* File::Follow(Key* key, bool last, int depth) {
 }
 
 
-Key* File::Find(const KeyPath& path) {
+Key* File::Reach(const KeyPath& path) {
   Key* key = root_.get();
   for (size_t i = 0; i < path.size() && key != nullptr; ++i) {
     Expand(key);
     key = FindChild(key, path[i]);
     if (key != nullptr && key->link) key = Follow(key, false, 0);
   }
+  return key;
+}
+
+Key* File::Find(const KeyPath& path) {
+  Key* key = Reach(path);
   // Its sub-keys are listed by name.
   Expand(key);
   LoadValues(key);
   return key;
 }
+
+bool File::ForgetValues(const KeyPath& path) { return ForgetValues(Reach(path)); }
 
 Key* File::Create(const KeyPath& path, bool* created) {
   Key* key = root_.get();

@@ -140,6 +140,8 @@ class File {
   // key is next handed out, so a key holds them only while it is in use.
   // False (the values kept) for a changed key or one not read lazily.
   bool ForgetValues(Key* key);
+  // The same for the key at path, found without reading its values.
+  bool ForgetValues(const KeyPath& path);
 
   static Value* FindValue(Key* key, const std::u16string& name);
   void SetValue(Key* key, const std::u16string& name, DWORD type, const std::string& data);
@@ -189,6 +191,9 @@ class File {
   // Puts a section at the end of the ones pending below key.
   void AddPending(Key* key, uint32_t section, uint32_t nameAt);
   void ExpandAll();
+  // The key at path (links followed), its own sub-keys and values not yet
+  // made or read; null when there is none.
+  Key* Reach(const KeyPath& path);
   // Sub-key look-up and creation, through the reading's table while a file
   // is read (sub-keys unsorted until EndChildTable), else sorted.
   Key* Child(Key* key, const char16_t* name, size_t units);

@@ -214,7 +214,7 @@ void ForgetValues(Hive hive, const regfile::KeyPath& path) {
   if (OfflineImage()) return;  // a hive file's keys are not read from text
   HiveState& state = State(hive);
   if (!state.loaded || !state.valid) return;
-  state.file.ForgetValues(state.file.Find(path));
+  state.file.ForgetValues(path);
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {
