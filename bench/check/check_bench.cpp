@@ -3,10 +3,10 @@
 // The image (bench/check/check_image.h) is made here through the platform
 // layer, in a new image folder under /tmp. Every check runs as the first
 // call of a fresh process (this program started again with the image and
-// the measure on its command line), as a host's first call does. The floor reads what any check must: both
-// registry files and the knowledge base whole, each distinct program
-// opened, its PE resources walked and its version block read, and both
-// folders listed. Repetitions of every measure alternate; each figure is
+// the measure on its command line), as a host's first call does. The
+// floor reads what any check must: both registry files and the knowledge
+// base whole, each distinct program opened, its PE resources walked and its
+// version block read, and both folders listed. Repetitions of every measure alternate; each figure is
 // the best of them.
 //
 //   check_bench [values [programs [folder-files]]]   (1000 200 100)
